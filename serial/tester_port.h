@@ -1,0 +1,92 @@
+// The one serial connection to the tester, on top of a SerialDevice: command and block
+// writes that never block (their unwritten rest is the pending write that poll_write
+// finishes), the five non-blocking read routines the engine polls on its ticks, the
+// output flow-control switch and the end-of-run command.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/codes.h"
+#include "engine/platform.h"
+#include "serial/serial_device.h"
+#include "shell/settings_state.h"
+
+namespace trelvo {
+
+inline constexpr size_t REPLY_BUFFER_SIZE = 3000;
+inline constexpr size_t DIRECTORY_TEXT_SIZE = 3000;  // including the terminating NUL
+inline constexpr size_t MAX_REPLY_LINE = 100;        // characters before the LF
+
+inline constexpr uint8_t XON = 0x11;
+inline constexpr uint8_t XOFF = 0x13;
+inline constexpr uint8_t ETX = 0x03;
+
+class TesterPort {
+public:
+    TesterPort(std::unique_ptr<SerialDevice> device, TickCounter& clock);
+    ~TesterPort();
+
+    // Writes `text` (a command line). Returns `next` when the whole text was taken at once;
+    // otherwise keeps `next` as the pending result and returns SR_WRITE_PENDING.
+    // SR_WRITE_FAILED when the device refused the write outright.
+    StepResult write_command(std::string_view text, StepResult next);
+    // The same for a block of bytes.
+    StepResult write_block(const uint8_t* data, size_t size, StepResult next);
+    // Without waiting: SR_WRITE_BUSY while the pending write goes on, then the kept result;
+    // SR_WRITE_FAILED when the device failed meanwhile.
+    StepResult poll_write();
+    // Abandons the pending write (the run was broken off); the next write starts afresh.
+    void release_write_event();
+    bool write_pending() const;
+
+    // Read routines: each returns at once when nothing has arrived; 1 when the awaited
+    // reply is complete (see each), else 0.
+    int read_line();           // one line ending in LF into the reply buffer, NUL-terminated
+    int read_lines();          // lines into the directory text up to a line starting with ETX
+    int read_expected_byte();  // 1 when a byte equal to expected_byte arrived
+    int read_byte();           // 1 when any byte arrived (it is in reply[0])
+    int read_block();          // a 133/1029-byte packet, or EOT/CAN; 0xFD in reply[0] on stall
+
+    // Purges the receive queue, then switches XON/XOFF on output on or off.
+    void set_output_flow_control(bool on);
+    // Flow control off, "\nSYST:COMM:LOCAL\n", waits (bounded) for the write, flow control on.
+    void return_to_local();
+
+    // Reply buffer: byte 0 is the last one-byte reply or the first byte of the last line
+    // (0xFD = timeout marker); byte 1 holds the autotest slot chosen in the slot dialog.
+    std::array<uint8_t, REPLY_BUFFER_SIZE> reply{};
+    // The byte read_expected_byte waits for ("C" when waiting for the receiver).
+    uint8_t expected_byte = 0;
+    // Lines of a multi-line reply, each followed by LF; at most DIRECTORY_TEXT_SIZE - 1.
+    std::string directory_text;
+    uint32_t directory_lines = 0;
+
+    // The reply line after read_line returned 1.
+    std::string_view reply_line() const;
+
+    // The device failed (a write refused, or the device lost); the reason for the message.
+    bool failed() const;
+    std::string failure_text() const;
+
+    SerialDevice& device() { return *device_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<SerialDevice> device_;
+    TickCounter& clock_;
+};
+
+// Opens and configures the port of the settings state (port number, baud-rate index) for
+// a run. On failure reports it the usual way ("Invalid Port COMn\n" with a second line
+// naming the device and the reason, "Invalid DCB structure\n", "Invalid Baudrate\n", or
+// their error bits in an automatic run) and returns nullptr.
+std::unique_ptr<TesterPort> open_tester_port(SettingsState& state, WindowSurface& window,
+                                             TickCounter& clock, DeviceOpener& opener);
+
+}  // namespace trelvo
