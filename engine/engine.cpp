@@ -1,0 +1,272 @@
+#include "engine/engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "protocol/cancel_sequence.h"
+#include "shell/error_table.h"
+
+namespace trelvo {
+
+namespace {
+
+constexpr size_t FILE_LINE_SIZE = 200;
+constexpr size_t DELETE_PATH_SIZE = 1000;
+
+bool timed_wait(WaitEvent event) {
+    return event == WE_LINE || event == WE_BYTE || event == WE_BLOCK;
+}
+
+// Soft waits hand the timeout to the next step through the reply buffer's marker.
+bool soft_timeout(WaitEvent event) { return event == WE_LINE || event == WE_BLOCK; }
+
+const char* final_text(RunState state) {
+    switch (state) {
+        case RS_IDLE:
+            return "Completed";
+        case RS_OUT_OF_SYNC:
+            return "Out of sync";
+        case RS_CANCELLED:
+        case RS_ABORTED:
+            return "Aborted";
+        case RS_TIMEOUT:
+            return "Timeout";
+        default:
+            return "Unknown";
+    }
+}
+
+}  // namespace
+
+Engine::Engine(SettingsState& state_, WindowSurface& window_, TickCounter& clock_,
+               EngineTimer& timer)
+    : state(state_), window(window_), clock(clock_), timer_(timer) {}
+
+Engine::~Engine() {
+    timer_.kill();
+    close_file(transfer.file);
+    close_file(transfer.second_file);
+}
+
+void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
+    port_ = std::move(port);
+    row_count_ = 0;
+    while (op.steps[row_count_].routine != nullptr) ++row_count_;
+    port_failure_reported_ = false;
+    close_file(transfer.file);
+    close_file(transfer.second_file);
+    run_state = RS_RUNNING;
+    operation = &op;
+    run_start = clock.now_ms();
+    arm(WE_STEP);
+}
+
+void Engine::arm(WaitEvent event) { timer_.arm(event, TICK_PERIOD_MS); }
+
+bool Engine::row_in_table() const { return step_index >= 0 && step_index <= row_count_; }
+
+const char* Engine::row_status_text() const {
+    if (!row_in_table()) return "";
+    const char* text = current_row().status_text;
+    return text == PACKET_TEXT ? packet_text.c_str() : text;
+}
+
+void Engine::tick(int identifier) {
+    if (identifier < WE_LINE || identifier > WE_LINES || !run_active()) return;
+    timer_.kill();
+    switch (identifier) {
+        case WE_STEP:
+            tick_step();
+            break;
+        case WE_WRITE:
+            tick_write();
+            break;
+        default:
+            tick_wait(identifier);
+            break;
+    }
+}
+
+void Engine::tick_step() {
+    if (run_state == RS_CANCEL || run_state == RS_SYNC_LOST) {
+        RunState breaking = run_state;
+        dispatch_result(send_cancel_sequence(*port_, transfer));
+        run_state = breaking | 1;
+        return;
+    }
+    // A jump outside the table is a fault of the table, not of the tester: end the run.
+    if (!row_in_table() && run_state == RS_RUNNING) run_state = RS_ABORTED;
+    StepRoutine routine = row_in_table() ? current_row().routine : nullptr;
+    if (routine != nullptr && run_state == RS_RUNNING) {
+        show_status(row_status_text(), 0);
+        dispatch_result(routine(*this, transfer));
+        return;
+    }
+    if (routine == nullptr && run_state == RS_RUNNING) run_state = RS_IDLE;
+    finish_run();
+}
+
+void Engine::tick_wait(WaitEvent event) {
+    show_status(row_status_text(), 0);
+    if (timed_wait(event) && static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
+        run_state = RS_TIMEOUT;
+    }
+    int done = 0;
+    switch (event) {
+        case WE_LINE:
+            done = port_->read_line();
+            break;
+        case WE_MATCH:
+            done = port_->read_expected_byte();
+            break;
+        case WE_BYTE:
+            done = port_->read_byte();
+            break;
+        case WE_BLOCK:
+            done = port_->read_block();
+            break;
+        case WE_LINES:
+            done = port_->read_lines();
+            break;
+    }
+    if (port_->failed()) report_port_failure();
+    if (done > 0 || run_state != RS_RUNNING) {
+        if (soft_timeout(event) && run_state == RS_TIMEOUT) {
+            port_->reply[0] = TIMEOUT_MARKER;
+            run_state = RS_RUNNING;
+        }
+        ++step_index;
+        arm(WE_STEP);
+        return;
+    }
+    arm(event);
+}
+
+void Engine::tick_write() {
+    show_status(row_status_text(), 0);
+    if (run_state == RS_RUNNING) {
+        dispatch_result(port_->poll_write());
+        return;
+    }
+    port_->release_write_event();
+    ++step_index;
+    arm(WE_STEP);
+}
+
+void Engine::report_port_failure() {
+    if (run_state == RS_RUNNING) run_state = RS_ABORTED;
+    if (port_failure_reported_) return;
+    port_failure_reported_ = true;
+    char first[64];
+    std::snprintf(first, sizeof first, "Connection to COM%u lost\n", state.port_number);
+    report_error(state, window, ERR_COM_PORT, std::string(first) + port_->failure_text() + "\n",
+                 MessageIcon::Error);
+}
+
+void Engine::dispatch_result(StepResult result) {
+    switch (result) {
+        case SR_WAIT_LINE:
+        case SR_WAIT_BYTE:
+        case SR_WAIT_BLOCK:
+            deadline = clock.now_ms() + wait_timeout * 1000;
+            arm(result == SR_WAIT_LINE ? WE_LINE : result == SR_WAIT_BYTE ? WE_BYTE : WE_BLOCK);
+            return;
+        case SR_WAIT_MATCH:
+            arm(WE_MATCH);
+            return;
+        case SR_WAIT_LINES:
+            arm(WE_LINES);
+            return;
+        case SR_WRITE_BUSY:
+        case SR_WRITE_PENDING:
+            arm(WE_WRITE);
+            return;
+        case SR_WRITE_FAILED:
+            // The device refused the write: the run cannot go on, and polling a write that
+            // can never complete would hang it.
+            report_port_failure();
+            break;
+        case SR_CYCLE_DONE:
+            window.set_file_line("");
+            window.set_progress_position(0);
+            if (transfer.file != nullptr) {
+                close_file(transfer.file);
+                delete_tester_output_file(transfer);
+            }
+            close_file(transfer.second_file);
+            break;
+        default:
+            break;
+    }
+    ++step_index;
+    arm(WE_STEP);
+}
+
+int32_t Engine::jump_offset(int32_t index, StepRoutine routine) const {
+    for (int32_t row = 0; operation->steps[row].routine != nullptr; ++row) {
+        if (operation->steps[row].routine == routine) return row - index - 1;
+    }
+    return -1;
+}
+
+void Engine::show_status(std::string_view text, int part) {
+    window.set_status_text(part, text);
+    if (run_state != RS_RUNNING) return;
+    uint32_t elapsed = clock.now_ms() - run_start;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02u:%02u", elapsed / 60000, (elapsed % 60000) / 1000);
+    window.set_status_text(1, buffer);
+}
+
+void Engine::clear_status() {
+    for (int part = 1; part <= 3; ++part) window.set_status_text(part, "");
+}
+
+void Engine::show_file_line(std::string_view label, std::string_view text) {
+    std::string line;
+    if (label.size() + text.size() < 36) line = "\r\n";
+    line.append(label).append(" ").append(text);
+    if (line.size() > FILE_LINE_SIZE - 1) line.resize(FILE_LINE_SIZE - 1);
+    window.set_file_line(line);
+}
+
+void Engine::delete_tester_output_file(TransferRecord& record) {
+    const Operation* selected = operation_at(window.selected_operation());
+    if (selected != nullptr) operation = selected;
+    if (operation == nullptr || operation->id != OP_UPLOAD_RESULT_LIST) return;
+    if ((state.options & OPT_OUTPUT_FILE) != 0) return;
+    if ((state.options & (OPT_EXCEL | OPT_PRINTOUT)) == 0) return;
+    if (record.file_name.empty()) return;
+    std::string path = record.directory + record.file_name;
+    if (path.size() >= DELETE_PATH_SIZE) return;
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+void Engine::user_break() {
+    if (run_state != RS_RUNNING) return;
+    state.command_line_flags = 0;
+    state.error_flags |= error_bit(ERR_USER_BREAK);
+    run_state = RS_CANCEL;
+}
+
+void Engine::finish_run() {
+    port_->return_to_local();
+    show_status(final_text(run_state), 2);
+    if (run_state != RS_IDLE) state.error_flags |= error_bit(ERR_RUN_FAILED);
+    window.set_file_line("");
+    window.set_progress_position(0);
+    if (transfer.file != nullptr) {
+        close_file(transfer.file);
+        delete_tester_output_file(transfer);
+    }
+    close_file(transfer.second_file);
+    port_.reset();
+    show_status("Idle", 0);
+    window.enable_controls();
+    run_state = RS_IDLE;
+    if (state.automatic_run()) window.send_cancel();
+}
+
+}  // namespace trelvo

@@ -1,0 +1,31 @@
+// The transfer record: the run's files and transfer counters, handed to every step.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace trelvo {
+
+inline constexpr size_t MAX_TRANSFER_NAME = 12;  // file name without directory
+
+struct TransferRecord {
+    std::FILE* file = nullptr;  // the file sent or received in this run; nullptr = none
+    std::string file_name;      // without directory, at most MAX_TRANSFER_NAME characters
+    std::string directory;      // ends with "/" unless empty (the current directory)
+    uint32_t file_size = 0;     // during a transfer: bytes not yet sent or received
+    uint32_t processed = 0;     // progress counter of the IMEI split
+    uint32_t file_time = 0;     // modification time of the file information block
+    uint32_t packet_number = 0;
+    uint8_t retry_count = 0;  // retries of the current send; first entry of a directory page
+    int32_t model_code = 0;   // 71 or 72 once the tester is identified
+    std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
+};
+
+// Closes a run's file handle if open and sets it to none.
+inline void close_file(std::FILE*& file) {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+}
+
+}  // namespace trelvo

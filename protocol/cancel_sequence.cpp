@@ -1,0 +1,15 @@
+#include "protocol/cancel_sequence.h"
+
+#include <array>
+
+#include "protocol/control_bytes.h"
+
+namespace trelvo {
+
+StepResult send_cancel_sequence(TesterPort& port, TransferRecord& /*record*/) {
+    std::array<uint8_t, CANCEL_SEQUENCE_LENGTH> bytes;
+    bytes.fill(CAN);
+    return port.write_block(bytes.data(), bytes.size(), SR_NEXT);
+}
+
+}  // namespace trelvo
