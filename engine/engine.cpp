@@ -19,7 +19,9 @@ bool timed_wait(WaitEvent event) {
 }
 
 // Soft waits hand the timeout to the next step through the reply buffer's marker.
-bool soft_timeout(WaitEvent event) { return event == WE_LINE || event == WE_BLOCK; }
+bool soft_timeout(WaitEvent event) {
+    return event == WE_LINE || event == WE_BLOCK;
+}
 
 const char* final_text(RunState state) {
     switch (state) {
@@ -52,7 +54,8 @@ Engine::~Engine() {
 void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     port_ = std::move(port);
     row_count_ = 0;
-    while (op.steps[row_count_].routine != nullptr) ++row_count_;
+    while (op.steps[row_count_].routine != nullptr)
+        ++row_count_;
     port_failure_reported_ = false;
     close_file(transfer.file);
     close_file(transfer.second_file);
@@ -62,9 +65,13 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     arm(WE_STEP);
 }
 
-void Engine::arm(WaitEvent event) { timer_.arm(event, TICK_PERIOD_MS); }
+void Engine::arm(WaitEvent event) {
+    timer_.arm(event, TICK_PERIOD_MS);
+}
 
-bool Engine::row_in_table() const { return step_index >= 0 && step_index <= row_count_; }
+bool Engine::row_in_table() const {
+    return step_index >= 0 && step_index <= row_count_;
+}
 
 const char* Engine::row_status_text() const {
     if (!row_in_table()) return "";
@@ -220,7 +227,8 @@ void Engine::show_status(std::string_view text, int part) {
 }
 
 void Engine::clear_status() {
-    for (int part = 1; part <= 3; ++part) window.set_status_text(part, "");
+    for (int part = 1; part <= 3; ++part)
+        window.set_status_text(part, "");
 }
 
 void Engine::show_file_line(std::string_view label, std::string_view text) {

@@ -18,8 +18,10 @@
 
 namespace trelvo {
 
+class Printer;
+
 class Engine {
-public:
+  public:
     Engine(SettingsState& state, WindowSurface& window, TickCounter& clock, EngineTimer& timer);
     ~Engine();
     Engine(const Engine&) = delete;
@@ -71,7 +73,10 @@ public:
     std::string packet_text;  // shown by rows whose status text is PACKET_TEXT
     TransferRecord transfer;
 
-private:
+    // The main window's printer for the direct printout; nullptr when there is none.
+    Printer* printer = nullptr;
+
+  private:
     void arm(WaitEvent event);
     void tick_step();
     void tick_wait(WaitEvent event);

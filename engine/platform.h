@@ -11,7 +11,7 @@ namespace trelvo {
 // Milliseconds since an arbitrary start; wraps after about 49.7 days like the tester's
 // own counter arithmetic expects (unsigned differences stay right across a wrap).
 class TickCounter {
-public:
+  public:
     virtual ~TickCounter() = default;
     virtual uint32_t now_ms() = 0;
 };
@@ -20,7 +20,7 @@ public:
 // identifier after `period_ms`, replacing any earlier arming; `kill` cancels it. The
 // frontend calls Engine::tick(identifier) when it fires, on the user-interface thread.
 class EngineTimer {
-public:
+  public:
     virtual ~EngineTimer() = default;
     virtual void arm(int identifier, uint32_t period_ms) = 0;
     virtual void kill() = 0;
@@ -41,7 +41,7 @@ struct ProgressBar {
 // the progress bar, message boxes, the controls, the selected operation and the Cancel
 // command. Dialogs (file choice, autotest slot) are added by the issues that need them.
 class WindowSurface : public ProgressBar {
-public:
+  public:
     virtual void set_status_text(int part, std::string_view text) = 0;
     virtual void set_file_line(std::string_view text) = 0;
     // A message box owned by the main window, OK button only, no caption of its own.

@@ -1,6 +1,7 @@
 // The transfer record: the run's files and transfer counters, handed to every step.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,6 +9,20 @@
 namespace trelvo {
 
 inline constexpr size_t MAX_TRANSFER_NAME = 12;  // file name without directory
+
+// State of the split of a result list into one block file per tested phone.
+enum class SplitState { Seeking, Copying, BlockComplete, Finished };
+
+inline constexpr size_t SPLIT_BUFFER_SIZE = 1000;
+
+struct ImeiSplit {
+    std::string block_name;  // current block file name without directory
+    std::array<char, SPLIT_BUFFER_SIZE> buffer{};
+    size_t line_position = 0;  // start of the next unprocessed line in buffer
+    size_t held = 0;           // unprocessed bytes from line_position on
+    size_t read_size = 0;      // bytes the next read asks for
+    SplitState state = SplitState::Finished;
+};
 
 struct TransferRecord {
     std::FILE* file = nullptr;  // the file sent or received in this run; nullptr = none
@@ -20,6 +35,7 @@ struct TransferRecord {
     uint8_t retry_count = 0;  // retries of the current send; first entry of a directory page
     int32_t model_code = 0;   // 71 or 72 once the tester is identified
     std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
+    ImeiSplit imei;                    // the IMEI naming fields
 };
 
 // Closes a run's file handle if open and sets it to none.

@@ -12,7 +12,7 @@
 namespace trelvo {
 
 class VirtualClock : public TickCounter {
-public:
+  public:
     explicit VirtualClock(uint32_t start_ms = 1000) : now_(start_ms) {}
 
     uint32_t now_ms() override { return now_; }
@@ -30,7 +30,7 @@ public:
     // Jumps to the earliest scheduled callback and fires it; false when none is scheduled.
     bool fire_next();
 
-private:
+  private:
     struct Entry {
         int id;
         std::function<void()> callback;
@@ -42,7 +42,7 @@ private:
 
 // The engine timer on a virtual clock: one pending arming at a time.
 class VirtualTimer : public EngineTimer {
-public:
+  public:
     VirtualTimer(VirtualClock& clock, std::function<void(int identifier)> on_tick)
         : clock_(clock), on_tick_(std::move(on_tick)) {}
     ~VirtualTimer() override { kill(); }
@@ -52,7 +52,7 @@ public:
     bool armed() const { return pending_ != 0; }
     int armed_identifier() const { return identifier_; }
 
-private:
+  private:
     VirtualClock& clock_;
     std::function<void(int)> on_tick_;
     int pending_ = 0;

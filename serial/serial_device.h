@@ -30,7 +30,7 @@ struct LineSettings {
 };
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
 
     // Reads the device's current configuration; false when it cannot be read.
@@ -70,7 +70,7 @@ struct OpenResult {
 // Opens the device behind port number n (COMn). The real one resolves n through the port
 // map (port_map.h); tests hand out in-memory devices.
 class DeviceOpener {
-public:
+  public:
     virtual ~DeviceOpener() = default;
     virtual OpenResult open(uint32_t port_number) = 0;
 };

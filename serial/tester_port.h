@@ -27,7 +27,7 @@ inline constexpr uint8_t XOFF = 0x13;
 inline constexpr uint8_t ETX = 0x03;
 
 class TesterPort {
-public:
+  public:
     TesterPort(std::unique_ptr<SerialDevice> device, TickCounter& clock);
     ~TesterPort();
 
@@ -75,7 +75,7 @@ public:
 
     SerialDevice& device() { return *device_; }
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::unique_ptr<SerialDevice> device_;

@@ -37,7 +37,9 @@ enum ErrorBit : int {
 // Entry n is the run log's text for bit n; entry 13 is empty.
 extern const std::array<std::string_view, 32> error_messages;
 
-inline constexpr uint32_t error_bit(int bit) { return uint32_t{1} << bit; }
+inline constexpr uint32_t error_bit(int bit) {
+    return uint32_t{1} << bit;
+}
 
 // The one reporting pattern: in an automatic run OR the bit into the error flag word,
 // otherwise show `message` in a message box of the main window. What follows (fall back,

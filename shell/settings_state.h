@@ -12,13 +12,13 @@
 namespace trelvo {
 
 // Option flag word: one bit per check box of the main window and letter of -M.
-inline constexpr uint32_t OPT_POLLING = 0x01;        // "Polling mode", -MP
-inline constexpr uint32_t OPT_DELETE_ALL = 0x02;     // "Delete All", -MD
-inline constexpr uint32_t OPT_EXCEL = 0x04;          // "Excel (*.csv)", -ME
-inline constexpr uint32_t OPT_PRINTOUT = 0x08;       // "Printout (*.txt)", -MT
-inline constexpr uint32_t OPT_IMEI = 0x10;           // "IMEI Filename", -MI
-inline constexpr uint32_t OPT_DIRECT_PRINT = 0x20;   // "Direct Printout", -MO (implies 0x08)
-inline constexpr uint32_t OPT_OUTPUT_FILE = 0x40;    // "Norvane Output File", -MN
+inline constexpr uint32_t OPT_POLLING = 0x01;       // "Polling mode", -MP
+inline constexpr uint32_t OPT_DELETE_ALL = 0x02;    // "Delete All", -MD
+inline constexpr uint32_t OPT_EXCEL = 0x04;         // "Excel (*.csv)", -ME
+inline constexpr uint32_t OPT_PRINTOUT = 0x08;      // "Printout (*.txt)", -MT
+inline constexpr uint32_t OPT_IMEI = 0x10;          // "IMEI Filename", -MI
+inline constexpr uint32_t OPT_DIRECT_PRINT = 0x20;  // "Direct Printout", -MO (implies 0x08)
+inline constexpr uint32_t OPT_OUTPUT_FILE = 0x40;   // "Norvane Output File", -MN
 inline constexpr uint32_t OPT_ALL = 0x7f;
 
 // Command-line flag word: what the current command line supplied.
@@ -34,11 +34,11 @@ inline constexpr std::array<uint32_t, 4> BAUD_RATES = {38400, 19200, 9600, 4800}
 
 // The five stored directories, in the order of their sections.
 enum DirectoryIndex : int {
-    DIR_FIRMWARE = 0,   // [Firmware]
-    DIR_DL_MS_TYPE,     // [DL MSType]
-    DIR_DL_AUTOTEST,    // [DL Autotest]
-    DIR_UL_MS_TYPE,     // [UL MSType]: receives uploaded mobile lists
-    DIR_UL_RESULT,      // [UL Result]: receives uploaded result lists
+    DIR_FIRMWARE = 0,  // [Firmware]
+    DIR_DL_MS_TYPE,    // [DL MSType]
+    DIR_DL_AUTOTEST,   // [DL Autotest]
+    DIR_UL_MS_TYPE,    // [UL MSType]: receives uploaded mobile lists
+    DIR_UL_RESULT,     // [UL Result]: receives uploaded result lists
     DIRECTORY_COUNT
 };
 

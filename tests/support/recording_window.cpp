@@ -9,7 +9,9 @@ void RecordingWindow::set_status_text(int part, std::string_view text) {
         status_history.emplace_back(text);
 }
 
-void RecordingWindow::set_file_line(std::string_view text) { file_line = std::string(text); }
+void RecordingWindow::set_file_line(std::string_view text) {
+    file_line = std::string(text);
+}
 
 void RecordingWindow::message_box(std::string_view text, MessageIcon icon) {
     messages.push_back({std::string(text), icon});

@@ -11,7 +11,7 @@
 namespace trelvo::testing {
 
 class RecordingWindow : public WindowSurface {
-public:
+  public:
     struct Message {
         std::string text;
         MessageIcon icon;
@@ -20,11 +20,19 @@ public:
     void set_status_text(int part, std::string_view text) override;
     void set_file_line(std::string_view text) override;
     void message_box(std::string_view text, MessageIcon icon) override;
-    void enable_controls() override { ++enabled; controls_enabled = true; }
-    void disable_controls() override { ++disabled; controls_enabled = false; }
+    void enable_controls() override {
+        ++enabled;
+        controls_enabled = true;
+    }
+    void disable_controls() override {
+        ++disabled;
+        controls_enabled = false;
+    }
     int selected_operation() override { return operation; }
     void send_cancel() override;
-    void set_progress_range(int low, int high) override { progress_low = low, progress_high = high; }
+    void set_progress_range(int low, int high) override {
+        progress_low = low, progress_high = high;
+    }
     void set_progress_position(int position) override { progress = position; }
     void set_progress_step(int step) override { progress_step = step; }
     void progress_step_it() override { progress += progress_step; }
