@@ -1,0 +1,220 @@
+#include "results/imei_split.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "shell/error_table.h"
+#include "tests/results/imei_split_fixture.h"
+
+namespace trelvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string A01 = "A01;14:32:05,21.03.2003,0,NOKIA 6310i,STANDARD,GSM 900,0,0\r\n";
+const std::string A02 = "A02;262011234567890,351234567890123,4,2,1,1,1,,,1,4,1,1,1\r\n";
+
+struct NameCase {
+    const char* what;
+    std::string block;
+    std::string name;
+};
+
+void PrintTo(const NameCase& name_case, std::ostream* out) {
+    *out << name_case.what;
+}
+
+class MakeBlockName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(MakeBlockName, BuildsImeiTimeDate) {
+    EXPECT_EQ(make_block_name(GetParam().block), GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MakeBlockName,
+    ::testing::Values(
+        NameCase{"DigitsOfTimeAndDate", A01 + A02, "351234567890123_143205_21032003.res"},
+        NameCase{"BareLineFeeds", "A01;14:32:05,21.03.2003\nA02;2620,351234567890123\n",
+                 "351234567890123_143205_21032003.res"},
+        NameCase{"NoA02", A01 + "A03;KV72\r\n", "Unknown_143205_21032003.res"},
+        NameCase{"EmptyTime", "A01;,21.03.2003\r\n" + A02, "351234567890123_xxxxxx_21032003.res"},
+        NameCase{"EmptyDate", "A01;14:32:05,\r\n" + A02, "351234567890123_143205_xxxxxxxx.res"},
+        NameCase{"NoValues", "A01\r\nA02\r\n", "Unknown_xxxxxx_xxxxxxxx.res"},
+        NameCase{"ImeiWithoutLeadingDigits", A01 + "A02;1,-35123\r\n", "_143205_21032003.res"},
+        NameCase{"ImeiLeadingDigitsOnly", A01 + "A02;1,35123/../x\r\n",
+                 "35123_143205_21032003.res"},
+        NameCase{"SlashesAndDotsDropped", "A01;../1/2,/../3\r\nA02;1,/\r\n", "_12_3.res"},
+        // The A02 record at the tenth position is found, at the eleventh it is not.
+        NameCase{"A02AfterEightLetters", "A01;1,2,AAAAAAAA\r\nA02;0,77\r\n", "77_1_2.res"},
+        NameCase{"A02AfterNineLetters", "A01;1,2,AAAAAAAAA\r\nA02;0,77\r\n", "Unknown_1_2.res"},
+        // Overlong parts are cut, the longest first, so that "<base>.csv" fits 51.
+        NameCase{"LongImeiCut", A01 + "A02;0," + std::string(900, '7') + "\r\n",
+                 std::string(31, '7') + "_143205_21032003.res"},
+        NameCase{"LongTimeCut", "A01;" + std::string(200, '4') + ",21.03.2003\r\n" + A02,
+                 "351234567890123_" + std::string(22, '4') + "_21032003.res"},
+        NameCase{"AllPartsLong",
+                 "A01;" + std::string(300, '1') + "," + std::string(300, '2') + "\r\nA02;0," +
+                     std::string(300, '3') + "\r\n",
+                 std::string(15, '3') + "_" + std::string(15, '1') + "_" + std::string(15, '2') +
+                     ".res"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+class CreateBlockFile : public TempDirTest {};
+
+TEST_F(CreateBlockFile, ReplacesAFileInTheOutputDirectory) {
+    write_file("out/1_2_3.res", "old contents");
+    std::FILE* file = create_block_file("1_2_3.res", "out/", state, window);
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_EQ(read_file("out/1_2_3.res"), "");
+    EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(CreateBlockFile, FallsBackToTheCurrentDirectoryWithAMessage) {
+    std::FILE* file = create_block_file("1_2_3.res", "missing/", state, window);
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_TRUE(fs::exists("1_2_3.res"));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text,
+              "IMEI Filename: Invalid pathname or file is write Protected\n\n           File is "
+              "stored in the program directory.\n");
+    EXPECT_EQ(window.messages[0].icon, MessageIcon::Error);
+}
+
+TEST_F(CreateBlockFile, OverlongPathFallsBackInAnAutomaticRun) {
+    state.command_line_flags = CMD_AUTOMATIC;
+    std::string directory = "out/" + std::string(600, 'd') + "/";
+    std::FILE* file = create_block_file("1_2_3.res", directory, state, window);
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE));
+    EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(CreateBlockFile, ReportsBothFailuresAndGivesNone) {
+    fs::create_directory("1_2_3.res");  // the bare name cannot be a file either
+    EXPECT_EQ(create_block_file("1_2_3.res", "missing/", state, window), nullptr);
+    ASSERT_EQ(window.messages.size(), 2u);
+    EXPECT_EQ(window.messages[1].text,
+              "IMEI Filename: Invalid filename or file is write protected\n\n");
+
+    state.command_line_flags = CMD_AUTOMATIC;
+    EXPECT_EQ(create_block_file("1_2_3.res", "missing/", state, window), nullptr);
+    EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
+}
+
+class Split : public TempDirTest {
+  protected:
+    // The data file's three blocks, from each A01 line to the next.
+    std::vector<std::string> data_blocks() {
+        std::string text = read_file(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+        std::vector<std::string> blocks;
+        for (size_t at = text.find("A01;"); at != std::string::npos;) {
+            size_t next = text.find("A01;", at + 1);
+            blocks.push_back(text.substr(at, next == std::string::npos ? next : next - at));
+            at = next;
+        }
+        return blocks;
+    }
+};
+
+TEST_F(Split, ThreeBlocksGiveThreeNamedBlockFiles) {
+    open_list(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    std::vector<std::string> expected = data_blocks();
+    ASSERT_EQ(expected.size(), 3u);
+    std::vector<std::string> names = {"351234567890123_143205_21032003.res",
+                                      "449123456789012_144117_21032003.res",
+                                      "350987654321098_090558_22032003.res"};
+    ASSERT_EQ(seen.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen[i].name, names[i]);
+        EXPECT_EQ(seen[i].content, expected[i]) << names[i];
+        EXPECT_EQ(read_file("out/" + names[i]), expected[i]);
+    }
+    EXPECT_EQ(record.second_file, nullptr);
+    EXPECT_EQ(progress.back(), 100);
+}
+
+TEST_F(Split, WithoutOutputFileOptionNoBlockFileRemains) {
+    open_list(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+    run_split(OPT_IMEI | OPT_EXCEL);
+    EXPECT_EQ(seen.size(), 3u);  // the conversions still saw every block
+    EXPECT_TRUE(fs::is_empty("out"));
+}
+
+TEST_F(Split, LongBlocksAndOverlongLinesAreCopiedWhole) {
+    std::string preamble = "A43;1," + std::string(1500, 'p') + "\r\n";  // in no block
+    std::string first = A01 + A02;
+    for (int i = 0; i < 60; ++i)
+        first += "A32;0,32." + std::to_string(i % 10) + ",31.0,35.0\r\n";
+    // A line of 2600 bytes whose pieces at 1000 and 2000 look like records.
+    std::string user = "A43;7," + std::string(994, 'u') + "A01;9,9" + std::string(993, 'v');
+    user += "A01;8,8" + std::string(600, 'w') + "\r\n";
+    first += user;
+    std::string second = "A01;15:00:00,22.03.2003\r\nA02;0,449123456789012\r\n";
+    open_text(preamble + first + second + "A10;0");  // the last line has no line end
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].content, first);
+    EXPECT_EQ(seen[1].name, "449123456789012_150000_22032003.res");
+    EXPECT_EQ(seen[1].content, second);
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GE(progress[i], progress[i - 1]);
+    EXPECT_LT(progress.front(), 100);
+    EXPECT_EQ(progress.back(), 100);
+}
+
+TEST_F(Split, ImeiIsFoundBehindTheEndOfTheFirstRead) {
+    std::string filler = "A99;" + std::string(1000 - A01.size() - 6, 'f') + "\r\n";
+    open_text(filler + A01 + A02);  // the A01 line ends exactly at the end of the buffer
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].name, "351234567890123_143205_21032003.res");
+    EXPECT_EQ(seen[0].content, A01 + A02);
+}
+
+TEST_F(Split, SameNameTwiceKeepsTheSecondBlock) {
+    open_text(A01 + A02 + "A10;0\r\n" + A01 + A02 + "A10;1\r\n");
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(read_file("out/351234567890123_143205_21032003.res"), A01 + A02 + "A10;1\r\n");
+}
+
+TEST_F(Split, ListWithoutA01GivesNoBlock) {
+    open_text("KV72 TESTRESULTS\r\nA02;1,2\r\nA10;0\r\n");
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(fs::is_empty("out"));
+}
+
+TEST_F(Split, UncreatableBlockFileStopsTheSplit) {
+    state.command_line_flags = CMD_AUTOMATIC;
+    record.directory = "missing/";
+    fs::create_directory("351234567890123_143205_21032003.res");
+    open_text(A01 + A02 + "A10;0\r\nA01;1,2\r\nA02;0,3\r\n");
+    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(record.imei.state, SplitState::Finished);
+    EXPECT_FALSE(fs::exists("3_1_2.res"));  // the rest of the list is not split
+    EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
+}
+
+TEST_F(Split, OptionOffLeavesTheListAlone) {
+    open_text(A01 + A02);
+    std::fseek(record.file, 7, SEEK_SET);
+    run_split(OPT_EXCEL);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(record.imei.state, SplitState::Finished);
+    EXPECT_EQ(record.file_size, A01.size() + A02.size());
+    EXPECT_EQ(std::ftell(record.file), 7);
+}
+
+}  // namespace
+}  // namespace trelvo
