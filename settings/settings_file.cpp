@@ -123,15 +123,6 @@ int32_t parse_integer(std::string_view text) {
     return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
-// The text without any CR or LF.
-std::string without_line_ends(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r' && c != '\n') out.push_back(c);
-    return out;
-}
-
 // The text up to its first CR or LF.
 std::string_view up_to_line_end(std::string_view text) {
     return text.substr(0, text.find_first_of("\r\n"));
@@ -261,11 +252,11 @@ class SettingsReader {
                 break;
             case Section::PrintoutStart:
                 append(state_.printout_start, printout_start_failure, line.size(),
-                       [&] { return without_line_ends(line); });
+                       [&] { return std::string(up_to_line_end(line)); });
                 break;
             case Section::PrintoutEnd:
                 append(state_.printout_end, printout_end_failure, line.size(),
-                       [&] { return without_line_ends(line); });
+                       [&] { return std::string(up_to_line_end(line)); });
                 break;
             case Section::PrintoutMiddle:
                 append(state_.printout_middle, printout_middle_failure, line.size(),
@@ -281,7 +272,7 @@ class SettingsReader {
     }
 
     static MiddleLine middle_line(std::string_view piece) {
-        const std::string line = without_line_ends(piece);
+        const std::string line = std::string(up_to_line_end(piece));
         const std::size_t comma = line.find(',');
         if (comma == std::string::npos) return {};
         return {parse_integer(std::string_view(line).substr(0, comma)), line.substr(comma + 1)};
@@ -290,7 +281,7 @@ class SettingsReader {
     void table_line(std::string_view piece) {
         std::string line;
         try {
-            line = without_line_ends(piece);
+            line = std::string(up_to_line_end(piece));
         } catch (const std::bad_alloc&) {
             fail(state_.printout_tables, printout_table_failure);
             return;

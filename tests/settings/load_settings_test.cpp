@@ -112,6 +112,14 @@ TEST_F(LoadSettings, MiddleLinesSplitAtTheFirstComma) {
               (std::vector<MiddleLine>{{15, "{CL02}Power level"}, {0, ""}, {-3, "x,y"}, {0, "z"}}));
 }
 
+TEST_F(LoadSettings, PrintoutLinesEndAtTheirFirstCarriageReturn) {
+    SettingsState state =
+        load("[Printout Start]\nabc\rdef\n[Printout Middle]\n10,x\ry\n[Printout End]\n\rz\n");
+    EXPECT_EQ(state.printout_start.entries, Lines{"abc"});
+    EXPECT_EQ(state.printout_middle.entries, (std::vector<MiddleLine>{{10, "x"}}));
+    EXPECT_EQ(state.printout_end.entries, Lines{""});
+}
+
 TEST_F(LoadSettings, TableLinesStartTablesWhenTheNumberChanges) {
     const struct {
         const char* lines;
