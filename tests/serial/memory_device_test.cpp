@@ -37,6 +37,10 @@ TEST_F(MemoryDevice, HoldsOutputAfterXoffUntilXonWhenFlowControlIsOn) {
     tester.send("\x11");
     EXPECT_EQ(tester.take_received(), "abc");
     EXPECT_EQ(pc.readable(), 0u);  // XON and XOFF are not data
+    tester.send("\x13");
+    pc.set_output_flow_control(false);  // releases the held output, like a tty
+    pc.set_output_flow_control(true);
+    EXPECT_FALSE(pc.held_off());
     pc.set_output_flow_control(false);
     tester.send("\x13");
     EXPECT_EQ(pc.take_received(), "\x13");

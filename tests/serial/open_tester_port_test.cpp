@@ -87,6 +87,8 @@ TEST_F(OpenTesterPort, ReportsEachFailureAsABoxOrInAnAutomaticRunAsItsBit) {
                 EXPECT_EQ(window.messages[0].text, c.message);
             }
             EXPECT_FALSE(line.pc().is_open());  // closed again after a configuration failure
+            // Settings are applied even when they could not be read first.
+            EXPECT_EQ(line.pc().applied_settings().has_value(), c.bit == ERR_DCB);
         }
     }
 }
