@@ -110,6 +110,12 @@ TEST_F(PosixSerialDeviceTest, CarriesBytesBothWaysAndHonoursXonXoffOnOutput) {
     device_->wait_writable(500);
     EXPECT_EQ(port_sends("go"), 2);
     EXPECT_EQ(tester_receives(), "go");
+
+    tester_sends("\x13N");
+    EXPECT_EQ(port_receives(), "N");
+    ASSERT_TRUE(device_->set_output_flow_control(false));  // releases the held output
+    EXPECT_EQ(port_sends("out"), 3);
+    EXPECT_EQ(tester_receives(), "out");
 }
 
 TEST_F(PosixSerialDeviceTest, RefusesASecondOpenWhileTheFirstHoldsThePort) {
