@@ -93,12 +93,5 @@ TEST_F(OpenTesterPort, ReportsEachFailureAsABoxOrInAnAutomaticRunAsItsBit) {
     }
 }
 
-TEST_F(OpenTesterPort, NamesTheMissingPortAndWhyOnTheSecondLine) {
-    state.port_number = 7;
-    EXPECT_EQ(open(), nullptr);
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "Invalid Port COM7\nCOM7: no such device\n");
-}
-
 }  // namespace
 }  // namespace trelvo::testing
