@@ -1,6 +1,6 @@
-// A fresh temporary working directory per test (with an output directory "out/"), and a
-// driver that runs the split as the result list upload table does, recording what the
-// conversions would see of each block.
+// Helpers of the split and MS type list tests: a fresh temporary working directory per test
+// (with an output directory "out/"), a driver that runs the split functions as the result
+// list upload table does, and a real engine on a virtual clock over an in-memory line.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,12 +12,38 @@
 #include <string>
 #include <vector>
 
-#include "engine/transfer_record.h"
+#include "engine/engine.h"
+#include "engine/virtual_clock.h"
 #include "results/imei_split.h"
-#include "shell/settings_state.h"
+#include "serial/memory_device.h"
+#include "serial/tester_port.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo {
+
+inline std::string read_back(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string content;
+    char chunk[512];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        content.append(chunk, got);
+    return content;
+}
+
+struct SeenBlock {
+    std::string name;
+    std::string content;
+};
+
+// What the conversions find between the split steps: a complete block (or the last one)
+// in an open block file.
+inline void look_at_block(TransferRecord& record, std::vector<SeenBlock>& seen) {
+    SplitState split = record.imei.state;
+    if (record.second_file != nullptr &&
+        (split == SplitState::BlockComplete || split == SplitState::Finished))
+        seen.push_back({record.imei.block_name, read_back(record.second_file)});
+}
 
 class TempDirTest : public ::testing::Test {
   protected:
@@ -28,11 +54,8 @@ class TempDirTest : public ::testing::Test {
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(directory_);
         std::filesystem::create_directory("out");
-        record.directory = "out/";
     }
     void TearDown() override {
-        close_file(record.file);
-        close_file(record.second_file);
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(directory_);
     }
@@ -45,33 +68,33 @@ class TempDirTest : public ::testing::Test {
         text << std::ifstream(path, std::ios::binary).rdbuf();
         return text.str();
     }
-    void open_list(const std::string& path) {
-        record.file = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(record.file, nullptr) << path;
+    static std::string data_file(const std::string& name) {
+        return read_file(std::string(TRELVO_TEST_DATA) + "/split/" + name);
     }
+
+    std::filesystem::path directory_;
+
+  private:
+    std::filesystem::path previous_;
+};
+
+// The split functions on their own, driven as the table drives their steps.
+class SplitTest : public TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        record.directory = "out/";
+    }
+    void TearDown() override {
+        close_file(record.file);
+        close_file(record.second_file);
+        TempDirTest::TearDown();
+    }
+
     void open_text(const std::string& text) {
         write_file("received.txt", text);
-        open_list("received.txt");
-    }
-
-    struct Seen {
-        std::string name;
-        std::string content;
-    };
-
-    // Where the conversions run: a complete block (or the last one) in an open block file.
-    void look_at_block() {
-        SplitState split = record.imei.state;
-        if (record.second_file == nullptr ||
-            (split != SplitState::BlockComplete && split != SplitState::Finished))
-            return;
-        std::fflush(record.second_file);
-        std::rewind(record.second_file);
-        std::string content;
-        char chunk[512];
-        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, record.second_file)) > 0;)
-            content.append(chunk, got);
-        seen.push_back({record.imei.block_name, content});
+        record.file = std::fopen("received.txt", "rb");
+        ASSERT_NE(record.file, nullptr);
     }
 
     // begin, read, write, (conversions), next, jumping back as next says.
@@ -82,7 +105,7 @@ class TempDirTest : public ::testing::Test {
         for (int rounds = 0; rounds < 100000; ++rounds) {
             if (move == SplitMove::ReadMore) read_split(record);
             write_split(record, state, window);
-            look_at_block();
+            look_at_block(record, seen);
             move = next_split(record, options, window);
             progress.push_back(window.progress);
             if (move == SplitMove::NextRow) return;
@@ -93,12 +116,51 @@ class TempDirTest : public ::testing::Test {
     TransferRecord record;
     SettingsState state;
     testing::RecordingWindow window;
-    std::vector<Seen> seen;
+    std::vector<SeenBlock> seen;
     std::vector<int> progress;
+};
 
-  private:
-    std::filesystem::path directory_;
-    std::filesystem::path previous_;
+// A window that also keeps the history of the file line and the progress bar, and what
+// the stand-in steps of a test table saw.
+struct StepWindow : testing::RecordingWindow {
+    void set_file_line(std::string_view text) override {
+        RecordingWindow::set_file_line(text);
+        file_lines.emplace_back(text);
+    }
+    void set_progress_position(int position) override {
+        RecordingWindow::set_progress_position(position);
+        positions.push_back(position);
+    }
+    std::vector<std::string> file_lines;
+    std::vector<int> positions;
+    std::vector<SeenBlock> seen;
+};
+
+// A real engine on a virtual clock over an in-memory line; notes the row of every step.
+struct StepRun {
+    // Runs `steps` as operation `id` on `file` until the run has finished.
+    bool run(int32_t id, const StepRow* steps, std::FILE* file) {
+        operation = {id, steps, "test"};
+        engine.clear_status();
+        engine.step_index = 0;
+        engine.start_run(std::make_unique<TesterPort>(link.pc().open_handle(), clock), operation);
+        engine.transfer.file = file;  // the run starts without files; the steps bring them
+        for (int ticks = 0; ticks < 100000 && engine.run_active(); ++ticks)
+            clock.fire_next();
+        return !engine.run_active();
+    }
+
+    VirtualClock clock;
+    StepWindow window;
+    SettingsState state;
+    std::vector<int32_t> rows;
+    MemoryLink link{clock};
+    Operation operation{};
+    VirtualTimer timer{clock, [this](int identifier) {
+                           if (identifier == WE_STEP) rows.push_back(engine.step_index);
+                           engine.tick(identifier);
+                       }};
+    Engine engine{state, window, clock, timer};
 };
 
 }  // namespace trelvo

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "shell/error_table.h"
 #include "tests/results/imei_split_fixture.h"
@@ -63,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                      ".res"}),
     [](const auto& info) { return std::string(info.param.what); });
 
-class CreateBlockFile : public TempDirTest {};
+class CreateBlockFile : public SplitTest {};
 
 TEST_F(CreateBlockFile, ReplacesAFileInTheOutputDirectory) {
     write_file("out/1_2_3.res", "old contents");
@@ -108,11 +106,11 @@ TEST_F(CreateBlockFile, ReportsBothFailuresAndGivesNone) {
     EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
 }
 
-class Split : public TempDirTest {
+class Split : public SplitTest {
   protected:
     // The data file's three blocks, from each A01 line to the next.
-    std::vector<std::string> data_blocks() {
-        std::string text = read_file(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+    static std::vector<std::string> data_blocks() {
+        std::string text = data_file("result_list.txt");
         std::vector<std::string> blocks;
         for (size_t at = text.find("A01;"); at != std::string::npos;) {
             size_t next = text.find("A01;", at + 1);
@@ -124,7 +122,7 @@ class Split : public TempDirTest {
 };
 
 TEST_F(Split, ThreeBlocksGiveThreeNamedBlockFiles) {
-    open_list(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+    open_text(data_file("result_list.txt"));
     run_split(OPT_IMEI | OPT_OUTPUT_FILE);
     std::vector<std::string> expected = data_blocks();
     ASSERT_EQ(expected.size(), 3u);
@@ -142,7 +140,7 @@ TEST_F(Split, ThreeBlocksGiveThreeNamedBlockFiles) {
 }
 
 TEST_F(Split, WithoutOutputFileOptionNoBlockFileRemains) {
-    open_list(std::string(TRELVO_TEST_DATA) + "/split/result_list.txt");
+    open_text(data_file("result_list.txt"));
     run_split(OPT_IMEI | OPT_EXCEL);
     EXPECT_EQ(seen.size(), 3u);  // the conversions still saw every block
     EXPECT_TRUE(fs::is_empty("out"));
