@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "shell/error_table.h"
+#include "tests/results/imei_split_fixture.h"
+
 namespace trelvo {
 namespace {
 
@@ -195,14 +198,14 @@ TEST(ConvertAddress, SetsTheModelNibbleAndKeepsTheEndLink) {
     EXPECT_FALSE(model_layout(70).has_value());
 }
 
-class TemporaryFile : public ::testing::Test {
+// A fresh temporary directory per test, which is also $TMPDIR while the test runs.
+class TemporaryFile : public TempDirTest {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) saved_ = old;
-        std::string pattern = (std::filesystem::temp_directory_path() / "trelvo-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
+        TempDirTest::SetUp();
+        if (const char* old = std::getenv("TMPDIR")) saved_ = old;
+        std::filesystem::create_directory(directory_ / "tmp");
+        ::setenv("TMPDIR", (directory_ / "tmp").c_str(), 1);
     }
     void TearDown() override {
         if (saved_) {
@@ -210,28 +213,92 @@ class TemporaryFile : public ::testing::Test {
         } else {
             ::unsetenv("TMPDIR");
         }
-        std::filesystem::remove_all(directory_);
+        TempDirTest::TearDown();
     }
     std::optional<std::string> saved_;
-    std::filesystem::path directory_;
 };
 
 TEST_F(TemporaryFile, LeavesNoNameBehind) {
-    ::setenv("TMPDIR", directory_.c_str(), 1);
     std::FILE* file = open_temporary_file();
     ASSERT_NE(file, nullptr);
-    EXPECT_TRUE(std::filesystem::is_empty(directory_));
+    EXPECT_TRUE(std::filesystem::is_empty("tmp"));
     std::fputs("KV72", file);
-    std::rewind(file);
-    char text[8] = {};
-    EXPECT_EQ(std::fread(text, 1, sizeof text, file), 4u);
-    EXPECT_STREQ(text, "KV72");
+    EXPECT_EQ(read_back(file), "KV72");
     std::fclose(file);
 }
 
 TEST_F(TemporaryFile, MissingDirectoryGivesNone) {
     ::setenv("TMPDIR", (directory_ / "gone").c_str(), 1);
     EXPECT_EQ(open_temporary_file(), nullptr);
+}
+
+// Stands in for the block transfer: keeps the name and the bytes from the file's position.
+StepResult send_stand_in(Engine& engine, TransferRecord& record) {
+    std::string bytes;
+    for (int c; (c = std::fgetc(record.file)) != EOF;)
+        bytes += static_cast<char>(c);
+    static_cast<StepWindow&>(engine.window).seen.push_back({record.file_name, bytes});
+    return SR_NEXT;
+}
+
+constexpr StepRow download_steps[] = {
+    {step_convert_ms_type_list, "Conversion into model format"},
+    {send_stand_in, "Sending"},
+    {nullptr, nullptr},
+};
+
+class ConvertMsTypeListStep : public TemporaryFile {
+  protected:
+    void run_download(const Bytes& list, uint32_t command_line_flags = 0) {
+        write_file("NOKIA.AUT", std::string(list.begin(), list.end()));
+        steps.state.command_line_flags = command_line_flags;
+        steps.engine.transfer.file_name = "NOKIA.AUT";
+        steps.engine.transfer.model_code = MODEL_KV72;
+        ASSERT_TRUE(
+            steps.run(OP_DOWNLOAD_MOBILE_LIST, download_steps, std::fopen("NOKIA.AUT", "rb")));
+    }
+    std::string sent() const {
+        return steps.window.seen.empty() ? "(nothing)" : steps.window.seen[0].content;
+    }
+    static std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+    StepRun steps;
+};
+
+TEST_F(ConvertMsTypeListStep, SendsTheConvertedListUnderTheChosenName) {
+    run_download(sample_list(KV71_BASE));
+    EXPECT_EQ(sent(), text(sample_list(KV72_BASE)));
+    EXPECT_EQ(steps.window.seen[0].name, "NOKIA.AUT");
+    EXPECT_EQ(steps.window.status[2], "Completed");
+    EXPECT_TRUE(steps.window.messages.empty());
+    EXPECT_TRUE(std::filesystem::is_empty("tmp"));
+}
+
+TEST_F(ConvertMsTypeListStep, DamagedListIsNotSentAndTheRunEndsAborted) {
+    Bytes looping = sample_list(KV71_BASE);
+    put32(looping, 150, KV71_BASE + 100);
+    run_download(looping);
+    EXPECT_EQ(sent(), "(nothing)");
+    EXPECT_EQ(steps.window.status[2], "Aborted");
+    ASSERT_EQ(steps.window.messages.size(), 1u);
+    EXPECT_EQ(steps.window.messages[0].text, "Conversion failed\n");
+    EXPECT_EQ(steps.window.messages[0].icon, MessageIcon::Error);
+}
+
+TEST_F(ConvertMsTypeListStep, DamagedListSetsTheErrorBitInAnAutomaticRun) {
+    run_download(Bytes(9, 0), CMD_AUTOMATIC);
+    EXPECT_EQ(sent(), "(nothing)");
+    EXPECT_EQ(steps.state.error_flags, error_bit(ERR_MS_CONVERSION) | error_bit(ERR_RUN_FAILED));
+    EXPECT_TRUE(steps.window.messages.empty());
+}
+
+TEST_F(ConvertMsTypeListStep, WithoutTemporaryFileTheChosenListGoesUnchanged) {
+    ::setenv("TMPDIR", (directory_ / "gone").c_str(), 1);
+    run_download(sample_list(KV71_BASE));
+    EXPECT_EQ(sent(), text(sample_list(KV71_BASE)));
+    EXPECT_EQ(steps.window.status[2], "Completed");
+    ASSERT_EQ(steps.window.messages.size(), 1u);
+    EXPECT_EQ(steps.window.messages[0].text, "Conversion failed\n");
 }
 
 }  // namespace
