@@ -1,6 +1,6 @@
 // Helpers of the split and MS type list tests: a fresh temporary working directory per test
-// (with an output directory "out/"), a driver that runs the split functions as the result
-// list upload table does, and a real engine on a virtual clock over an in-memory line.
+// (with an output directory "out/"), and a real engine on a virtual clock over an
+// in-memory line that runs a test table of steps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -76,48 +76,6 @@ class TempDirTest : public ::testing::Test {
 
   private:
     std::filesystem::path previous_;
-};
-
-// The split functions on their own, driven as the table drives their steps.
-class SplitTest : public TempDirTest {
-  protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        record.directory = "out/";
-    }
-    void TearDown() override {
-        close_file(record.file);
-        close_file(record.second_file);
-        TempDirTest::TearDown();
-    }
-
-    void open_text(const std::string& text) {
-        write_file("received.txt", text);
-        record.file = std::fopen("received.txt", "rb");
-        ASSERT_NE(record.file, nullptr);
-    }
-
-    // begin, read, write, (conversions), next, jumping back as next says.
-    void run_split(uint32_t options) {
-        state.options = options;
-        begin_split(record, options, window);
-        SplitMove move = SplitMove::ReadMore;
-        for (int rounds = 0; rounds < 100000; ++rounds) {
-            if (move == SplitMove::ReadMore) read_split(record);
-            write_split(record, state, window);
-            look_at_block(record, seen);
-            move = next_split(record, options, window);
-            progress.push_back(window.progress);
-            if (move == SplitMove::NextRow) return;
-        }
-        FAIL() << "the split does not end";
-    }
-
-    TransferRecord record;
-    SettingsState state;
-    testing::RecordingWindow window;
-    std::vector<SeenBlock> seen;
-    std::vector<int> progress;
 };
 
 // A window that also keeps the history of the file line and the progress bar, and what

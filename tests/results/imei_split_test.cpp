@@ -1,8 +1,8 @@
 #include "results/imei_split.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "shell/error_table.h"
@@ -61,16 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
                      ".res"}),
     [](const auto& info) { return std::string(info.param.what); });
 
-class CreateBlockFile : public SplitTest {};
-
-TEST_F(CreateBlockFile, ReplacesAFileInTheOutputDirectory) {
-    write_file("out/1_2_3.res", "old contents");
-    std::FILE* file = create_block_file("1_2_3.res", "out/", state, window);
-    ASSERT_NE(file, nullptr);
-    std::fclose(file);
-    EXPECT_EQ(read_file("out/1_2_3.res"), "");
-    EXPECT_TRUE(window.messages.empty());
-}
+class CreateBlockFile : public TempDirTest {
+  protected:
+    SettingsState state;
+    testing::RecordingWindow window;
+};
 
 TEST_F(CreateBlockFile, FallsBackToTheCurrentDirectoryWithAMessage) {
     std::FILE* file = create_block_file("1_2_3.res", "missing/", state, window);
@@ -106,11 +101,44 @@ TEST_F(CreateBlockFile, ReportsBothFailuresAndGivesNone) {
     EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
 }
 
-class Split : public SplitTest {
+// Stands in for the spreadsheet and printout conversions between the split steps.
+StepResult convert_stand_in(Engine& engine, TransferRecord& record) {
+    look_at_block(record, static_cast<StepWindow&>(engine.window).seen);
+    return SR_NEXT;
+}
+
+constexpr StepRow split_steps[] = {
+    {step_imei_begin, "Init IMEI Filename"},             // 0
+    {step_imei_read, "Save IMEI Filename"},              // 1
+    {step_imei_write, "Save IMEI Filename"},             // 2
+    {convert_stand_in, "Conversion into excel format"},  // 3
+    {step_imei_next, "Save IMEI Filename"},              // 4
+    {nullptr, nullptr},
+};
+
+// The split steps on a real engine, on a result list received as out/RESULT.TXT.
+class SplitSteps : public TempDirTest {
   protected:
+    void run_upload(uint32_t options, const std::string& list) {
+        write_file("out/RESULT.TXT", list);
+        steps.state.options = options;
+        steps.window.operation = 3;  // "Upload Result List"
+        steps.engine.transfer.directory = directory;
+        steps.engine.transfer.file_name = "RESULT.TXT";
+        std::FILE* received = std::fopen("out/RESULT.TXT", "r+b");
+        std::fseek(received, 0, SEEK_END);  // where the receive leaves it
+        ASSERT_TRUE(steps.run(OP_UPLOAD_RESULT_LIST, split_steps, received));
+        EXPECT_EQ(steps.window.status[2], "Completed");
+    }
+
+    const std::vector<SeenBlock>& seen() const { return steps.window.seen; }
+    bool file_line_shown(const std::string& text) const {
+        const std::vector<std::string>& lines = steps.window.file_lines;
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+
     // The data file's three blocks, from each A01 line to the next.
-    static std::vector<std::string> data_blocks() {
-        std::string text = data_file("result_list.txt");
+    static std::vector<std::string> data_blocks(const std::string& text) {
         std::vector<std::string> blocks;
         for (size_t at = text.find("A01;"); at != std::string::npos;) {
             size_t next = text.find("A01;", at + 1);
@@ -119,99 +147,101 @@ class Split : public SplitTest {
         }
         return blocks;
     }
+
+    StepRun steps;
+    std::string directory = "out/";
+    const std::string data = data_file("result_list.txt");
+    const std::vector<std::string> names = {"351234567890123_143205_21032003.res",
+                                            "449123456789012_144117_21032003.res",
+                                            "350987654321098_090558_22032003.res"};
 };
 
-TEST_F(Split, ThreeBlocksGiveThreeNamedBlockFiles) {
-    open_text(data_file("result_list.txt"));
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
-    std::vector<std::string> expected = data_blocks();
-    ASSERT_EQ(expected.size(), 3u);
-    std::vector<std::string> names = {"351234567890123_143205_21032003.res",
-                                      "449123456789012_144117_21032003.res",
-                                      "350987654321098_090558_22032003.res"};
-    ASSERT_EQ(seen.size(), 3u);
+TEST_F(SplitSteps, ThreeBlocksGiveThreeBlockFilesNamedByImei) {
+    run_upload(OPT_IMEI | OPT_EXCEL | OPT_OUTPUT_FILE, data);
+    // Two complete blocks go back to write, the last one needs a read to find the end.
+    EXPECT_EQ(steps.rows, (std::vector<int32_t>{0, 1, 2, 3, 4, 2, 3, 4, 2, 3, 4, 1, 2, 3, 4, 5}));
+    std::vector<std::string> blocks = data_blocks(data);
+    ASSERT_EQ(seen().size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(seen[i].name, names[i]);
-        EXPECT_EQ(seen[i].content, expected[i]) << names[i];
-        EXPECT_EQ(read_file("out/" + names[i]), expected[i]);
+        EXPECT_EQ(seen()[i].name, names[i]);
+        EXPECT_EQ(seen()[i].content, blocks[i]) << names[i];  // the preamble is in none
+        EXPECT_EQ(read_file("out/" + names[i]), blocks[i]);
+        EXPECT_TRUE(file_line_shown("Creating " + names[i]));
     }
-    EXPECT_EQ(record.second_file, nullptr);
-    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(fs::exists("out/RESULT.TXT"));
 }
 
-TEST_F(Split, WithoutOutputFileOptionNoBlockFileRemains) {
-    open_text(data_file("result_list.txt"));
-    run_split(OPT_IMEI | OPT_EXCEL);
-    EXPECT_EQ(seen.size(), 3u);  // the conversions still saw every block
-    EXPECT_TRUE(fs::is_empty("out"));
+TEST_F(SplitSteps, ProgressBarShowsPercentOfTheList) {
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, data);
+    EXPECT_EQ(steps.window.progress_low, 0);
+    EXPECT_EQ(steps.window.progress_high, 100);
+    // 714 bytes: 555 processed after the first block, then past the end (held at 100).
+    EXPECT_EQ(steps.window.positions, (std::vector<int>{0, 77, 100, 100, 100, 0}));
 }
 
-TEST_F(Split, LongBlocksAndOverlongLinesAreCopiedWhole) {
+TEST_F(SplitSteps, BlockFilesGoAfterTheirConversionsWithoutOutputFileOption) {
+    run_upload(OPT_IMEI | OPT_EXCEL, data);
+    EXPECT_EQ(seen().size(), 3u);
+    EXPECT_TRUE(fs::is_empty("out"));  // the engine deleted the received list as well
+    for (const std::string& name : names)
+        EXPECT_FALSE(file_line_shown("Creating " + name));
+}
+
+TEST_F(SplitSteps, OptionOffRunsStraightThrough) {
+    run_upload(OPT_EXCEL | OPT_OUTPUT_FILE, data);
+    EXPECT_EQ(steps.rows, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(seen().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(SplitSteps, LongBlocksAndOverlongLinesAreCopiedWhole) {
     std::string preamble = "A43;1," + std::string(1500, 'p') + "\r\n";  // in no block
     std::string first = A01 + A02;
     for (int i = 0; i < 60; ++i)
         first += "A32;0,32." + std::to_string(i % 10) + ",31.0,35.0\r\n";
     // A line of 2600 bytes whose pieces at 1000 and 2000 look like records.
-    std::string user = "A43;7," + std::string(994, 'u') + "A01;9,9" + std::string(993, 'v');
-    user += "A01;8,8" + std::string(600, 'w') + "\r\n";
-    first += user;
+    first += "A43;7," + std::string(994, 'u') + "A01;9,9" + std::string(993, 'v');
+    first += "A01;8,8" + std::string(600, 'w') + "\r\n";
     std::string second = "A01;15:00:00,22.03.2003\r\nA02;0,449123456789012\r\n";
-    open_text(preamble + first + second + "A10;0");  // the last line has no line end
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, preamble + first + second + "A10;0");  // no line end
 
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].content, first);
-    EXPECT_EQ(seen[1].name, "449123456789012_150000_22032003.res");
-    EXPECT_EQ(seen[1].content, second);
-    for (size_t i = 1; i < progress.size(); ++i)
-        EXPECT_GE(progress[i], progress[i - 1]);
-    EXPECT_LT(progress.front(), 100);
-    EXPECT_EQ(progress.back(), 100);
+    ASSERT_EQ(seen().size(), 2u);
+    EXPECT_EQ(seen()[0].content, first);
+    EXPECT_EQ(seen()[1].name, "449123456789012_150000_22032003.res");
+    EXPECT_EQ(seen()[1].content, second);
+    const std::vector<int>& positions = steps.window.positions;
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1));
+    EXPECT_LT(positions[1], 100);
 }
 
-TEST_F(Split, ImeiIsFoundBehindTheEndOfTheFirstRead) {
+TEST_F(SplitSteps, ImeiIsFoundBehindTheEndOfTheFirstRead) {
     std::string filler = "A99;" + std::string(1000 - A01.size() - 6, 'f') + "\r\n";
-    open_text(filler + A01 + A02);  // the A01 line ends exactly at the end of the buffer
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].name, "351234567890123_143205_21032003.res");
-    EXPECT_EQ(seen[0].content, A01 + A02);
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, filler + A01 + A02);  // A01 ends the first read
+    ASSERT_EQ(seen().size(), 1u);
+    EXPECT_EQ(seen()[0].name, "351234567890123_143205_21032003.res");
+    EXPECT_EQ(seen()[0].content, A01 + A02);
 }
 
-TEST_F(Split, SameNameTwiceKeepsTheSecondBlock) {
-    open_text(A01 + A02 + "A10;0\r\n" + A01 + A02 + "A10;1\r\n");
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
-    ASSERT_EQ(seen.size(), 2u);
+TEST_F(SplitSteps, SameNameTwiceKeepsTheSecondBlock) {
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, A01 + A02 + "A10;0\r\n" + A01 + A02 + "A10;1\r\n");
+    ASSERT_EQ(seen().size(), 2u);
     EXPECT_EQ(read_file("out/351234567890123_143205_21032003.res"), A01 + A02 + "A10;1\r\n");
 }
 
-TEST_F(Split, ListWithoutA01GivesNoBlock) {
-    open_text("KV72 TESTRESULTS\r\nA02;1,2\r\nA10;0\r\n");
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
-    EXPECT_TRUE(seen.empty());
-    EXPECT_TRUE(fs::is_empty("out"));
+TEST_F(SplitSteps, ListWithoutA01GivesNoBlock) {
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, "KV72 TESTRESULTS\r\nA02;1,2\r\nA10;0\r\n");
+    EXPECT_TRUE(seen().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 1);
 }
 
-TEST_F(Split, UncreatableBlockFileStopsTheSplit) {
-    state.command_line_flags = CMD_AUTOMATIC;
-    record.directory = "missing/";
+TEST_F(SplitSteps, UncreatableBlockFileStopsTheSplit) {
+    steps.state.command_line_flags = CMD_AUTOMATIC;
+    directory = "out/missing/";
     fs::create_directory("351234567890123_143205_21032003.res");
-    open_text(A01 + A02 + "A10;0\r\nA01;1,2\r\nA02;0,3\r\n");
-    run_split(OPT_IMEI | OPT_OUTPUT_FILE);
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(record.imei.state, SplitState::Finished);
+    run_upload(OPT_IMEI | OPT_OUTPUT_FILE, A01 + A02 + "A10;0\r\nA01;1,2\r\nA02;0,3\r\n");
+    EXPECT_TRUE(seen().empty());
     EXPECT_FALSE(fs::exists("3_1_2.res"));  // the rest of the list is not split
-    EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
-}
-
-TEST_F(Split, OptionOffLeavesTheListAlone) {
-    open_text(A01 + A02);
-    std::fseek(record.file, 7, SEEK_SET);
-    run_split(OPT_EXCEL);
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(record.imei.state, SplitState::Finished);
-    EXPECT_EQ(record.file_size, A01.size() + A02.size());
-    EXPECT_EQ(std::ftell(record.file), 7);
+    EXPECT_EQ(steps.state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
 }
 
 }  // namespace

@@ -175,29 +175,6 @@ TEST(ConvertMsTypeList, HoldsAtMost499Records) {
     EXPECT_EQ(convert(list2_chain(500), MODEL_KV72).result, MsListResult::TooManyRecords);
 }
 
-TEST(OffsetTable, HandsOutEachListInOffsetOrder) {
-    OffsetTable table;
-    EXPECT_EQ(table.next(1), OffsetTable::LIST_EMPTY);
-    table.add(300, 2);
-    table.add(100, 2);
-    table.add(40, 1);
-    EXPECT_TRUE(table.contains(100, 2));
-    EXPECT_FALSE(table.contains(100, 1));
-    EXPECT_EQ(table.next(2), 100u);
-    EXPECT_EQ(table.next(2), 300u);
-    EXPECT_EQ(table.next(2), OffsetTable::LIST_DONE);
-    EXPECT_EQ(table.next(1), 40u);
-}
-
-TEST(ConvertAddress, SetsTheModelNibbleAndKeepsTheEndLink) {
-    ModelLayout kv72 = *model_layout(MODEL_KV72);
-    EXPECT_EQ(convert_address(0, kv72), 0x00100000u);
-    EXPECT_EQ(convert_address(0xABCDEF12, kv72), 0xAB1DEF12u);
-    EXPECT_EQ(convert_address(MS_NO_LINK, kv72), MS_NO_LINK);
-    EXPECT_EQ(convert_address(0x001C0123, *model_layout(MODEL_KV71)), 0x000C0123u);
-    EXPECT_FALSE(model_layout(70).has_value());
-}
-
 // A fresh temporary directory per test, which is also $TMPDIR while the test runs.
 class TemporaryFile : public TempDirTest {
   protected:
@@ -225,11 +202,6 @@ TEST_F(TemporaryFile, LeavesNoNameBehind) {
     std::fputs("KV72", file);
     EXPECT_EQ(read_back(file), "KV72");
     std::fclose(file);
-}
-
-TEST_F(TemporaryFile, MissingDirectoryGivesNone) {
-    ::setenv("TMPDIR", (directory_ / "gone").c_str(), 1);
-    EXPECT_EQ(open_temporary_file(), nullptr);
 }
 
 // Stands in for the block transfer: keeps the name and the bytes from the file's position.
