@@ -92,6 +92,17 @@ bool starts_record(const char* line, size_t length, std::string_view id) {
     return length >= id.size() && std::memcmp(line, id.data(), id.size()) == 0;
 }
 
+// The unprocessed bytes lie within the split buffer. Only the split sets these fields; a
+// record that breaks this ends the split rather than the buffer.
+bool stop_unless_in_buffer(ImeiSplit& split) {
+    if (split.line_position <= SPLIT_BUFFER_SIZE &&
+        split.held <= SPLIT_BUFFER_SIZE - split.line_position)
+        return true;
+    split.state = SplitState::Finished;
+    split.line_position = split.held = 0;
+    return false;
+}
+
 // Moves the unprocessed bytes to the start of the split buffer.
 void compact(ImeiSplit& split) {
     std::memmove(split.buffer.data(), split.buffer.data() + split.line_position, split.held);
@@ -186,7 +197,7 @@ void begin_split(TransferRecord& record, uint32_t options, ProgressBar& progress
 
 void read_split(TransferRecord& record) {
     ImeiSplit& split = record.imei;
-    if (split.state == SplitState::Finished) return;
+    if (split.state == SplitState::Finished || !stop_unless_in_buffer(split)) return;
     split.line_position = 0;
     size_t got = read_into(record.file, split, split.read_size);
     if (got == 0) {
@@ -198,7 +209,7 @@ void read_split(TransferRecord& record) {
 
 bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& window) {
     ImeiSplit& split = record.imei;
-    if (split.line_position + split.held > SPLIT_BUFFER_SIZE) split.state = SplitState::Finished;
+    stop_unless_in_buffer(split);
     bool created = false;
     while (split.state != SplitState::Finished && split.held > 0) {
         const char* line = split.buffer.data() + split.line_position;
@@ -247,7 +258,8 @@ bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& wi
 SplitMove next_split(TransferRecord& record, uint32_t options, ProgressBar& progress) {
     if ((options & OPT_IMEI) == 0) return SplitMove::NextRow;
     ImeiSplit& split = record.imei;
-    size_t held = std::min(split.held, SPLIT_BUFFER_SIZE);
+    stop_unless_in_buffer(split);
+    size_t held = split.held;
     SplitMove move = SplitMove::NextRow;
     switch (split.state) {
         case SplitState::BlockComplete:

@@ -101,6 +101,33 @@ TEST_F(CreateBlockFile, ReportsBothFailuresAndGivesNone) {
     EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
 }
 
+TEST(SplitBuffer, FieldsPointingOutsideTheBufferEndTheSplit) {
+    SettingsState state;
+    testing::RecordingWindow window;
+    std::FILE* list = std::tmpfile();
+    std::fputs("A10;0\r\n", list);
+    for (auto [position, held] : {std::pair<size_t, size_t>{5000, 10}, {990, 20}, {0, 1001}}) {
+        for (int step = 0; step < 3; ++step) {
+            TransferRecord record;
+            record.file = list;
+            record.imei.line_position = position;
+            record.imei.held = held;
+            record.imei.read_size = SPLIT_BUFFER_SIZE;
+            record.imei.state = SplitState::Copying;
+            std::rewind(list);
+            if (step == 0) {
+                EXPECT_FALSE(write_split(record, state, window));
+            } else if (step == 1) {
+                read_split(record);
+            } else {
+                EXPECT_EQ(next_split(record, OPT_IMEI, window), SplitMove::NextRow);
+            }
+            EXPECT_EQ(record.imei.state, SplitState::Finished) << position << "/" << held;
+        }
+    }
+    std::fclose(list);
+}
+
 // Stands in for the spreadsheet and printout conversions between the split steps.
 StepResult convert_stand_in(Engine& engine, TransferRecord& record) {
     look_at_block(record, static_cast<StepWindow&>(engine.window).seen);
