@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/results/recording_printer.h"
 #include "tests/results/test_files.h"
 
 namespace trelvo {
@@ -12,46 +13,7 @@ namespace {
 
 using testing::file_with;
 using testing::FilePtr;
-
-// A printer that records every call as a line of text.
-class RecordingPrinter : public Printer {
-  public:
-    explicit RecordingPrinter(PrinterCapabilities caps) : caps_(caps) {}
-
-    PrinterCapabilities capabilities() override { return caps_; }
-    int start_document(std::string_view name) override {
-        calls.push_back("start document " + std::string(name));
-        return document_result;
-    }
-    int start_page() override {
-        calls.push_back("start page");
-        ++pages;
-        return page_result;
-    }
-    int text_out(int x, int y, std::string_view text) override {
-        calls.push_back("text " + std::to_string(x) + "," + std::to_string(y) + " " +
-                        std::string(text));
-        texts.emplace_back(text);
-        return 1;
-    }
-    int end_page() override {
-        calls.push_back("end page");
-        return 1;
-    }
-    int end_document() override {
-        calls.push_back("end document");
-        return 1;
-    }
-
-    std::vector<std::string> calls;
-    std::vector<std::string> texts;
-    int pages = 0;
-    int document_result = 1;
-    int page_result = 7;
-
-  private:
-    PrinterCapabilities caps_;
-};
+using testing::RecordingPrinter;
 
 // An A4 sheet at 600 dpi: left margin (4800/100)*8 = 384, top margin (6600/100)*8 = 528,
 // line pitch 600/6 = 100; lines fit while their position is at most 6600 - 528 = 6072, so a
