@@ -1,0 +1,45 @@
+// An engine on a virtual clock with a recording window and a scripted device: a whole run,
+// including 300-second waits, takes microseconds.
+#pragma once
+
+#include <memory>
+
+#include "engine/engine.h"
+#include "engine/virtual_clock.h"
+#include "serial/tester_port.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/scripted_device.h"
+
+namespace trelvo::testing {
+
+struct EngineHarness {
+    VirtualClock clock;
+    RecordingWindow window;
+    SettingsState state;
+    VirtualTimer timer{clock, [this](int identifier) { engine.tick(identifier); }};
+    Engine engine{state, window, clock, timer};
+    ScriptedDevice* device = nullptr;  // owned by the engine's port while a run is active
+
+    // Opens a port on a fresh scripted device and starts `operation` as the main window does.
+    void start(const Operation& operation) {
+        auto owned = std::make_unique<ScriptedDevice>(clock);
+        device = owned.get();
+        engine.clear_status();
+        engine.step_index = 0;
+        engine.start_run(std::make_unique<TesterPort>(std::move(owned), clock), operation);
+    }
+
+    // Pumps the timer until the run has finished or `limit_ms` of virtual time has passed;
+    // true when the run finished.
+    bool run(uint32_t limit_ms = 3'600'000) {
+        uint32_t until = clock.now_ms() + limit_ms;
+        while (engine.run_active()) {
+            auto due = clock.next_due();
+            if (!due || *due > until) return false;
+            clock.fire_next();
+        }
+        return true;
+    }
+};
+
+}  // namespace trelvo::testing

@@ -1,0 +1,51 @@
+// A serial device whose input the test feeds and whose output it reads back, on a virtual
+// clock: waits inside the port routines move the clock instead of sleeping.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/virtual_clock.h"
+#include "serial/serial_device.h"
+
+namespace trelvo::testing {
+
+class ScriptedDevice : public SerialDevice {
+  public:
+    explicit ScriptedDevice(VirtualClock& clock) : clock_(clock) {}
+
+    // Bytes the tester "sent": readable from now on.
+    void feed(std::string_view bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+    // Feeds `bytes` when the virtual clock reaches `at_ms`.
+    void feed_at(uint32_t at_ms, std::string bytes);
+    std::string output_text() const { return std::string(output.begin(), output.end()); }
+
+    bool read_configuration() override { return true; }
+    bool apply_configuration(const LineSettings& settings) override;
+    bool set_output_flow_control(bool on) override;
+    void purge_input() override { input.clear(); }
+    long read(uint8_t* buffer, size_t capacity) override;
+    long write(const uint8_t* data, size_t size) override;
+    void wait_readable(uint32_t ms) override;
+    void wait_writable(uint32_t ms) override;
+    DeviceError last_error() const override { return error_; }
+    std::string error_text() const override { return error_text_; }
+
+    std::deque<uint8_t> input;
+    std::vector<uint8_t> output;
+    bool hold_writes = false;  // writes take nothing: they stay pending
+    bool fail_writes = false;  // writes fail outright
+    bool lost = false;         // the device went away
+    std::vector<bool> flow_control_changes;
+    LineSettings applied;
+
+  private:
+    VirtualClock& clock_;
+    DeviceError error_ = DeviceError::None;
+    std::string error_text_;
+};
+
+}  // namespace trelvo::testing
