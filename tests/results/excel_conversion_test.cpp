@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/results/reference_lists.h"
+#include "results/builtin_tables.h"
 #include "tests/results/test_files.h"
 
 namespace trelvo {
@@ -24,7 +24,7 @@ const std::string BUILTIN_HEADER =
 
 SettingsState builtin_state() {
     SettingsState state;
-    testing::fill_reference_lists(state);
+    set_builtin_definitions(state);
     return state;
 }
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "results/builtin_tables.h"
 #include "results/render_line.h"
-#include "tests/results/reference_lists.h"
 #include "tests/results/test_files.h"
 
 namespace trelvo {
@@ -153,7 +153,7 @@ TEST(FindMiddleLine, GivesTheFirstLineWithTheRecordNumber) {
 
 TEST(WritePrintout, BuiltinTemplateOnAResultListMatchesTheGoldenFile) {
     SettingsState state;
-    testing::fill_reference_lists(state);
+    set_builtin_definitions(state);
     std::string source = testing::read_file(testing::test_data("result_list.res"));
     ASSERT_FALSE(source.empty());
     EXPECT_EQ(convert(source, state), testing::read_file(testing::test_data("result_list.txt")));

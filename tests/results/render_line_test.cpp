@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/results/reference_lists.h"
+#include "results/builtin_tables.h"
 #include "tests/results/test_files.h"
 
 namespace trelvo {
@@ -15,7 +15,7 @@ using namespace std::string_view_literals;
 const std::vector<TranslationTable>& builtin_tables() {
     static const std::vector<TranslationTable> tables = [] {
         SettingsState state;
-        testing::fill_reference_lists(state);
+        set_builtin_definitions(state);
         return state.printout_tables.entries;
     }();
     return tables;
