@@ -1,0 +1,31 @@
+// A tester port on one end of an in-memory line, the tester's end at hand, on a virtual
+// clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/virtual_clock.h"
+#include "serial/memory_device.h"
+#include "serial/tester_port.h"
+
+namespace trelvo::testing {
+
+class PortTest : public ::testing::Test {
+  protected:
+    VirtualClock clock;
+    MemoryLink link{clock};
+    MemoryEnd& pc = link.pc();
+    MemoryEnd& tester = link.tester();
+    TesterPort port{pc.open_handle(), clock};
+
+    // The tester sends `bytes` `delay_ms` from now.
+    void send_later(uint32_t delay_ms, std::string bytes) {
+        clock.schedule(clock.now_ms() + delay_ms, [this, bytes] { tester.send(bytes); });
+    }
+    uint32_t elapsed_since(uint32_t start) { return clock.now_ms() - start; }
+};
+
+}  // namespace trelvo::testing
