@@ -138,16 +138,19 @@ TEST(PrintFile, ReturnsTheResultOfTheLastPageStart) {
     EXPECT_EQ(printer.calls[printer.calls.size() - 2], "text 384,628 line 1");
 }
 
-TEST(PrintFile, SmallDeviceUsesIntegerGeometry) {
+TEST(PrintFile, LineExactlyOnTheBottomMarginStillFits) {
     PrinterCapabilities caps;
     caps.printable_width = 250;    // left margin (250/100)*8 = 16
-    caps.printable_height = 399;   // top margin 24, lines fit up to 375
-    caps.pixels_per_inch_y = 100;  // pitch 16
+    caps.printable_height = 400;   // top margin 32; lines fit up to 400 - 32 = 368
+    caps.pixels_per_inch_y = 100;  // pitch 16: the 22nd line lands on 32 + 21*16 = 368
     RecordingPrinter printer(caps);
     print_text(printer, lines(23));
-    EXPECT_EQ(printer.calls[2], "text 16,24 line 0");
-    EXPECT_EQ(printer.calls[3], "text 16,40 line 1");
-    EXPECT_EQ(printer.pages, 2);  // 24 + 21*16 = 360 fits, 376 does not: 22 lines a page
+    EXPECT_EQ(printer.calls[2], "text 16,32 line 0");
+    EXPECT_EQ(printer.calls[3], "text 16,48 line 1");
+    EXPECT_EQ(printer.calls[23], "text 16,368 line 21");
+    EXPECT_EQ(printer.calls[24], "end page");
+    EXPECT_EQ(printer.calls[26], "text 16,32 line 22");
+    EXPECT_EQ(printer.pages, 2);
 }
 
 TEST(PrintFile, OverlongLineWithoutCrNeverOverruns) {
