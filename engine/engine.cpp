@@ -240,9 +240,11 @@ void Engine::show_file_line(std::string_view label, std::string_view text) {
 }
 
 void Engine::delete_tester_output_file(TransferRecord& record) {
+    // The operation selected in the window decides; it is the running one, as the controls
+    // are disabled during a run. The running table is left alone so that a run can never
+    // continue on another table's rows.
     const Operation* selected = operation_at(window.selected_operation());
-    if (selected != nullptr) operation = selected;
-    if (operation == nullptr || operation->id != OP_UPLOAD_RESULT_LIST) return;
+    if (selected == nullptr || selected->id != OP_UPLOAD_RESULT_LIST) return;
     if ((state.options & OPT_OUTPUT_FILE) != 0) return;
     if ((state.options & (OPT_EXCEL | OPT_PRINTOUT)) == 0) return;
     if (record.file_name.empty()) return;

@@ -18,12 +18,11 @@ struct EngineHarness {
     SettingsState state;
     VirtualTimer timer{clock, [this](int identifier) { engine.tick(identifier); }};
     Engine engine{state, window, clock, timer};
-    ScriptedDevice* device = nullptr;  // owned by the engine's port while a run is active
+    ScriptedWire wire{clock};  // the line behind the device of every run
 
     // Opens a port on a fresh scripted device and starts `operation` as the main window does.
     void start(const Operation& operation) {
-        auto owned = std::make_unique<ScriptedDevice>(clock);
-        device = owned.get();
+        auto owned = std::make_unique<ScriptedDevice>(wire);
         engine.clear_status();
         engine.step_index = 0;
         engine.start_run(std::make_unique<TesterPort>(std::move(owned), clock), operation);

@@ -2,55 +2,56 @@
 
 namespace trelvo::testing {
 
-void ScriptedDevice::feed_at(uint32_t at_ms, std::string bytes) {
-    clock_.schedule(at_ms, [this, bytes = std::move(bytes)] { feed(bytes); });
+void ScriptedWire::feed_at(uint32_t at_ms, std::string bytes) {
+    clock.schedule(at_ms, [this, bytes = std::move(bytes)] { feed(bytes); });
 }
 
 bool ScriptedDevice::apply_configuration(const LineSettings& settings) {
-    applied = settings;
+    wire_.applied = settings;
     return true;
 }
 
 bool ScriptedDevice::set_output_flow_control(bool on) {
-    flow_control_changes.push_back(on);
+    wire_.flow_control_changes.push_back(on);
     return true;
 }
 
 long ScriptedDevice::read(uint8_t* buffer, size_t capacity) {
-    if (lost) {
+    if (wire_.lost) {
         error_ = DeviceError::Lost;
         error_text_ = "scripted device: lost";
         return -1;
     }
     size_t count = 0;
-    while (count < capacity && !input.empty()) {
-        buffer[count++] = input.front();
-        input.pop_front();
+    while (count < capacity && !wire_.input.empty()) {
+        buffer[count++] = wire_.input.front();
+        wire_.input.pop_front();
     }
     return static_cast<long>(count);
 }
 
 long ScriptedDevice::write(const uint8_t* data, size_t size) {
-    if (lost || fail_writes) {
-        error_ = lost ? DeviceError::Lost : DeviceError::Io;
+    if (wire_.lost || wire_.fail_writes) {
+        error_ = wire_.lost ? DeviceError::Lost : DeviceError::Io;
         error_text_ = "scripted device: write refused";
         return -1;
     }
-    if (hold_writes) return 0;
-    output.insert(output.end(), data, data + size);
+    if (wire_.hold_writes) return 0;
+    wire_.output.insert(wire_.output.end(), data, data + size);
     return static_cast<long>(size);
 }
 
 void ScriptedDevice::wait_readable(uint32_t ms) {
-    uint32_t until = clock_.now_ms() + ms;
-    while (input.empty() && !lost && clock_.now_ms() < until) {
-        auto due = clock_.next_due();
-        clock_.advance_to(due && *due < until ? *due : until);
+    VirtualClock& clock = wire_.clock;
+    uint32_t until = clock.now_ms() + ms;
+    while (wire_.input.empty() && !wire_.lost && clock.now_ms() < until) {
+        auto due = clock.next_due();
+        clock.advance_to(due && *due < until ? *due : until);
     }
 }
 
 void ScriptedDevice::wait_writable(uint32_t ms) {
-    if (hold_writes) clock_.advance(ms);
+    if (wire_.hold_writes) wire_.clock.advance(ms);
 }
 
 }  // namespace trelvo::testing

@@ -1,0 +1,64 @@
+#include "engine/event_loop.h"
+
+#include <chrono>
+#include <thread>
+
+namespace trelvo {
+
+uint32_t SystemClock::now_ms() {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+void EventLoop::arm(int identifier, uint32_t period_ms) {
+    armed_ = true;
+    identifier_ = identifier;
+    due_ = clock_.now_ms() + period_ms;
+}
+
+void EventLoop::post(std::function<void()> work) {
+    std::lock_guard lock(posted_mutex_);
+    posted_.push_back(std::move(work));
+}
+
+// Runs posted work and the timer if it is due; true when anything ran.
+bool EventLoop::run_due() {
+    bool ran = false;
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(posted_mutex_);
+            if (posted_.empty()) break;
+            work = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        work();
+        ran = true;
+    }
+    if (armed_ && static_cast<int32_t>(clock_.now_ms() - due_) >= 0) {
+        armed_ = false;
+        if (handler_) handler_(identifier_);
+        ran = true;
+    }
+    return ran;
+}
+
+bool EventLoop::run_until(const std::function<bool()>& done, uint32_t limit_ms,
+                          const std::function<void()>& poll) {
+    uint32_t start = clock_.now_ms();
+    while (!done()) {
+        if (clock_.now_ms() - start >= limit_ms) return false;
+        if (poll) poll();
+        if (run_due()) continue;
+        uint32_t sleep_ms = 10;
+        if (armed_) {
+            int32_t until = static_cast<int32_t>(due_ - clock_.now_ms());
+            if (until < static_cast<int32_t>(sleep_ms)) sleep_ms = until > 0 ? until : 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(sleep_ms));
+    }
+    return true;
+}
+
+}  // namespace trelvo

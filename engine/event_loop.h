@@ -1,0 +1,54 @@
+// Real time for the frontends without a toolkit (the console window) and for real-time
+// tests: a steady millisecond clock and a single-threaded loop that fires the engine timer
+// and runs posted work, sleeping in between.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "engine/platform.h"
+
+namespace trelvo {
+
+// Milliseconds of the monotonic clock, wrapping in 32 bits.
+class SystemClock : public TickCounter {
+  public:
+    uint32_t now_ms() override;
+};
+
+class EventLoop : public EngineTimer {
+  public:
+    explicit EventLoop(TickCounter& clock) : clock_(clock) {}
+
+    // What the armed timer calls: normally Engine::tick.
+    void set_timer_handler(std::function<void(int identifier)> handler) {
+        handler_ = std::move(handler);
+    }
+    void arm(int identifier, uint32_t period_ms) override;
+    void kill() override { armed_ = false; }
+    bool armed() const { return armed_; }
+
+    // Queues work for the loop's thread; safe to call from any thread (a signal handler
+    // must not: it sets a flag that `poll` checks instead).
+    void post(std::function<void()> work);
+
+    // Runs timers and posted work until `done()` holds or `limit_ms` passed; true when
+    // done. `poll` (optional) runs on every pass, at least every 10 ms.
+    bool run_until(const std::function<bool()>& done, uint32_t limit_ms,
+                   const std::function<void()>& poll = {});
+
+  private:
+    bool run_due();
+
+    TickCounter& clock_;
+    std::function<void(int)> handler_;
+    bool armed_ = false;
+    int identifier_ = 0;
+    uint32_t due_ = 0;
+    std::mutex posted_mutex_;
+    std::deque<std::function<void()>> posted_;
+};
+
+}  // namespace trelvo
