@@ -6,52 +6,12 @@
 #include <cstring>
 #include <optional>
 
+#include "results/result_records.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
 
 namespace {
-
-// Record lookups of the result list format, as far as the split needs them.
-// TODO(merge): replace by the shared find_record/value_at of results/result_records.h.
-
-constexpr int RECORD_SEARCH_POSITIONS = 10;
-constexpr size_t RECORD_ID_LENGTH = 3;
-
-// The record with `id` in a text of several records: compares the start of the text and
-// then the position of each following capital "A", ten positions at most. Returns the
-// text from the record on.
-std::optional<std::string_view> find_record(std::string_view text, std::string_view id) {
-    size_t position = 0;
-    for (int compared = 0; compared < RECORD_SEARCH_POSITIONS; ++compared) {
-        if (text.substr(position, RECORD_ID_LENGTH) == id) return text.substr(position);
-        position = text.find('A', position + 1);
-        if (position == std::string_view::npos) return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-bool ends_value(char c) {
-    return c == ',' || c == '\r' || c == '\n';
-}
-
-// The value at `position` (from 1) of the record at the start of `record`: the text from
-// the value's first character on, or none when the record has no ";", fewer values, or
-// the value is empty.
-std::optional<std::string_view> value_at(std::string_view record, int position) {
-    size_t line_end = std::min(record.find('\n'), record.size());
-    size_t at = record.substr(0, line_end).find(';');
-    if (at == std::string_view::npos || position < 1) return std::nullopt;
-    ++at;
-    for (int n = 1; n < position; ++n) {
-        while (at < line_end && record[at] != ',')
-            ++at;
-        if (at >= line_end) return std::nullopt;
-        ++at;
-    }
-    if (at >= record.size() || ends_value(record[at])) return std::nullopt;
-    return record.substr(at);
-}
 
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -66,8 +26,8 @@ std::string leading_digits(std::string_view value) {
 
 std::string all_digits(std::string_view value) {
     std::string digits;
-    for (size_t i = 0; i < value.size() && !ends_value(value[i]); ++i) {
-        if (is_digit(value[i])) digits += value[i];
+    for (char c : value) {
+        if (is_digit(c)) digits += c;
     }
     return digits;
 }
@@ -126,8 +86,7 @@ void close_block(TransferRecord& record, uint32_t options) {
 }  // namespace
 
 std::string make_block_name(std::string_view block_text) {
-    std::optional<std::string_view> a02 = find_record(block_text, "A02");
-    std::optional<std::string_view> imei = a02 ? value_at(*a02, 2) : std::nullopt;
+    std::optional<std::string_view> imei = value_at(find_record(block_text, "A02"), 2);
     std::optional<std::string_view> time = value_at(block_text, 1);
     std::optional<std::string_view> date = value_at(block_text, 2);
 
