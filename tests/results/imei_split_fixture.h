@@ -116,7 +116,7 @@ struct StepRun {
     Operation operation{};
     VirtualTimer timer{clock, [this](int identifier) {
                            if (identifier == WE_STEP) rows.push_back(engine.step_index);
-                           engine.tick(identifier);
+                           engine.engine_tick(identifier);
                        }};
     Engine engine{state, window, clock, timer};
 };
