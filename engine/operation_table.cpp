@@ -3,6 +3,9 @@
 #include "protocol/block_receive.h"
 #include "protocol/block_send.h"
 #include "protocol/tester_commands.h"
+#include "results/conversion_steps.h"
+#include "results/imei_split.h"
+#include "results/ms_type_list.h"
 
 namespace trelvo {
 namespace {
@@ -34,6 +37,7 @@ constexpr StepRow mobile_list_download_steps[] = {
     {step_query_identity, "Detect KV70"},
     {step_check_identity, "Detect KV70"},
     {step_select_file, "Select MSTYPE list"},
+    {step_convert_ms_type_list, "Conversion into model format"},
     {step_enable_list_download, "Enable download mode"},
     {step_wait_receiver, "Waiting for receiver"},
     {step_send_file_info, "Sending file information"},
@@ -68,6 +72,12 @@ constexpr StepRow result_list_upload_steps[] = {
     {step_prepare_result_receive, "Enable upload mode"},
     {step_start_receive, PACKET_TEXT},
     {step_receive_block, PACKET_TEXT},
+    {step_imei_begin, "Init IMEI Filename"},
+    {step_imei_read, "Save IMEI Filename"},
+    {step_imei_write, "Save IMEI Filename"},
+    {step_convert_excel, "Conversion into excel format"},
+    {step_convert_printout, "Conversion into printout format"},
+    {step_imei_next, "Save IMEI Filename"},
     {step_delete_result_list, "Delete Result List"},
     {step_next_poll_cycle, PACKET_TEXT},
     {nullptr, nullptr},

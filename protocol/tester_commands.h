@@ -28,9 +28,6 @@ inline constexpr const char* AUTOTEST_DIRECTORY_QUERY = "SYSTem:DIRectory:AUTote
 inline constexpr const char* DELETE_AUTOTEST_COMMAND = "SYSTem:CLEar:AUTotest %u;*idn?\n";
 inline constexpr const char* AUTOTEST_DOWNLOAD_COMMAND = "SYSTem:STATe:UPLoad:AUTotest %u\n";
 
-inline constexpr int32_t MODEL_KV71 = 71;
-inline constexpr int32_t MODEL_KV72 = 72;
-
 inline constexpr uint32_t IDENTITY_TIMEOUT_S = 2;
 inline constexpr uint8_t AUTOTEST_PAGE = 10;  // entries per directory page
 

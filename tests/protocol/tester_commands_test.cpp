@@ -87,7 +87,9 @@ TEST_F(TesterCommands, IdentifiedTesterGetsTheModeCommandBeforeTheTransfer) {
     for (Case c : {Case{OP_FIRMWARE_UPDATE, "SYSTem:STATe:UPLoad:UPDate"},
                    Case{OP_DOWNLOAD_MOBILE_LIST, "SYSTem:STATe:UPLoad:SECTor"}}) {
         tester.sent.clear();
-        start_automatic(c.operation, write_file("LIST.AUT", "list"));
+        // The smallest mobile list: a checksum and two empty chains.
+        start_automatic(c.operation,
+                        write_file("LIST.AUT", std::string(2, '\0') + std::string(8, '\xff')));
         ASSERT_TRUE(h.run());
         EXPECT_EQ(h.window.status[2], "Completed");
         EXPECT_EQ(tester.lines(), (Lines{"*IDN?", c.command, LOCAL}));
