@@ -212,6 +212,28 @@ TEST_F(TesterReceiving, InformationBlockWithoutSizeKeepsEveryDataByte) {
     EXPECT_EQ(tester().files().at("NOSIZE"), std::string(100, 'x') + std::string(28, '\x1a'));
 }
 
+TEST_F(TesterReceiving, RepeatedInformationBlockIsAnsweredAgainWithAckC) {
+    start();
+    pc_.send("SYSTem:STATe:UPLoad:UPDate\n");
+    ASSERT_EQ(pc_.read_byte(100), CRC_REQUEST);
+    PacketBuffer packet{};
+    size_t size = build_file_info_block(packet, "FW.BIN", 3);
+    pc_.send_bytes(std::span<const uint8_t>(packet.data(), size));
+    EXPECT_EQ(pc_.read_for(50), "\x06\x43");
+    pc_.send_bytes(std::span<const uint8_t>(packet.data(), size));
+    EXPECT_EQ(pc_.read_for(50), "\x06\x43");
+    size = build_packet(packet, SOH, 1, std::vector<uint8_t>{'a', 'b', 'c'});
+    pc_.send_bytes(std::span<const uint8_t>(packet.data(), size));
+    EXPECT_EQ(pc_.read_for(50), "\x06");
+    pc_.send_byte(EOT);
+    EXPECT_EQ(pc_.read_for(50), "\x06\x43");
+    size = build_closing_block(packet);
+    pc_.send_bytes(std::span<const uint8_t>(packet.data(), size));
+    EXPECT_EQ(pc_.read_for(50), "\x06");
+    EXPECT_EQ(tester().files().at("FW.BIN"), "abc");
+    EXPECT_EQ(tester().transfers().back().stats.duplicates, 1);
+}
+
 TEST_F(TesterReceiving, ReceivedMobileListIsTheOneSentAfterwards) {
     start();
     const std::string list = pattern_file(500);

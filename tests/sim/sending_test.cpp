@@ -155,6 +155,23 @@ TEST_F(TesterSending, NakMakesTheSenderRepeatTheBlockUnchanged) {
     EXPECT_EQ(tester().mode(), TesterMode::Sending);
 }
 
+TEST_F(TesterSending, RepeatedRequestBeforeTheAckGetsTheInformationBlockAgain) {
+    start();
+    pc_.send("SYSTem:STATe:DOWN:TEST ALL_1\nC");
+    Block info = pc_.read_block(1000);
+    ASSERT_EQ(info.kind, Block::Packet);
+    pc_.send_byte(CRC_REQUEST);  // as after 5 s without a block
+    Block again = pc_.read_block(1000);
+    ASSERT_EQ(again.kind, Block::Packet);
+    EXPECT_EQ(again.bytes, info.bytes);
+    pc_.send_bytes(std::vector<uint8_t>{ACK, CRC_REQUEST});
+    Block first = pc_.read_block(1000);
+    ASSERT_EQ(first.kind, Block::Packet);
+    EXPECT_EQ(first.bytes[1], 1);
+    pc_.send_byte(CRC_REQUEST);  // no request in the middle of the file: nothing is sent
+    EXPECT_EQ(pc_.read_for(100), "");
+}
+
 TEST_F(TesterSending, SenderCancelsAfterElevenNaksForOneBlock) {
     start();
     pc_.send("SYSTem:STATe:DOWN:TEST ALL_1\nC");
