@@ -35,6 +35,19 @@ TEST(FaultNames, EveryFaultParsesBackFromItsName) {
     EXPECT_FALSE(fault_from_name("nak"));
 }
 
+// Identity and result-count faults are pinned with the commands; this one also empties the
+// list that is sent.
+TEST_F(TesterFaults, NoResultsCountsZeroAndSendsAnEmptyList) {
+    start_with(Fault::NoResults);
+    pc_.send("SYSTem:DIRectory:TESTresult:STATe?\n");
+    EXPECT_EQ(pc_.read_line(), "0,1000");
+    Reception reception = upload_results();
+    ASSERT_TRUE(reception.completed) << reception.failure;
+    EXPECT_EQ(reception.info.name, "RESULTS.TXT");
+    EXPECT_EQ(reception.info.size, 0u);
+    EXPECT_EQ(reception.packets.size(), 2u);  // information and closing block only
+}
+
 // --- Faults of the tester as receiver -----------------------------------------------------
 
 TEST_F(TesterFaults, NakPacketRejectsTheSecondDataPacketThreeTimes) {

@@ -40,6 +40,7 @@ class Kv70simProgram : public SimTest {
         ASSERT_EQ(pipe(pipe_ends), 0);
         std::string log = (scratch() / "stderr.txt").string();
         std::string program = std::string(TRELVO_BIN_DIR) + "/kv70sim";
+        ASSERT_TRUE(std::filesystem::exists(program)) << program << " is not built";
         args.insert(args.begin(), program);
         pid_ = fork();
         ASSERT_GE(pid_, 0);

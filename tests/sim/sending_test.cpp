@@ -47,15 +47,6 @@ TEST_F(TesterSending, BuiltInResultsAreThreeBlocksWithFifteenDigitImeis) {
     EXPECT_NE(sample_result_list(71).find("A03;KV71,"), std::string::npos);
 }
 
-TEST_F(TesterSending, ResultListFileIsSentAsGiven) {
-    TesterConfig config;
-    config.results = "A01;12:00:00,01.01.2024,0\r\nA02;1,490154203237518\r\n";
-    start(config);
-    Reception reception = upload_results(pc_);
-    ASSERT_TRUE(reception.completed) << reception.failure;
-    EXPECT_EQ(reception.data, *config.results);
-}
-
 // Packet sizes: 1024 while at least 1024 remain, then 128, the last filled with SUB.
 struct SizeCase {
     size_t size;
