@@ -9,14 +9,14 @@ namespace {
 
 enum class Parameter { None, Slot, All, AllOne };
 
-struct CommandSpec {
+struct CommandForm {
     std::string_view header;  // keyword patterns separated by ':'
     bool query;
     Parameter parameter;
     CommandKind kind;
 };
 
-constexpr std::array<CommandSpec, 11> COMMANDS = {{
+constexpr std::array<CommandForm, 11> COMMANDS = {{
     {"*IDN", true, Parameter::None, CommandKind::Identify},
     {"SYSTem:STATe:UPLoad:UPDate", false, Parameter::None, CommandKind::ReceiveFirmware},
     {"SYSTem:STATe:UPLoad:SECTor", false, Parameter::None, CommandKind::ReceiveMobileList},
@@ -85,9 +85,9 @@ Command classify(std::string_view text) {
         blank == std::string_view::npos ? std::string_view() : trim(text.substr(blank));
     bool query = !header.empty() && header.back() == '?';
     if (query) header.remove_suffix(1);
-    for (const CommandSpec& spec : COMMANDS) {
-        if (spec.query != query || !header_matches(header, spec.header)) continue;
-        switch (spec.parameter) {
+    for (const CommandForm& form : COMMANDS) {
+        if (form.query != query || !header_matches(header, form.header)) continue;
+        switch (form.parameter) {
             case Parameter::None:
                 if (!parameter.empty()) return command;
                 break;
@@ -104,7 +104,7 @@ Command classify(std::string_view text) {
                 if (!equal_ignoring_case(parameter, "ALL_1")) return command;
                 break;
         }
-        command.kind = spec.kind;
+        command.kind = form.kind;
         return command;
     }
     return command;
