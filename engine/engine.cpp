@@ -116,7 +116,10 @@ void Engine::tick_step() {
 
 void Engine::tick_wait(WaitEvent event) {
     show_status(row_status_text(), 0);
-    if (timed_wait(event) && static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
+    // Only a running wait times out: a Cancel pressed since the last tick must not be
+    // overwritten (a soft timeout would then start the wait all over again).
+    if (timed_wait(event) && run_state == RS_RUNNING &&
+        static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
         run_state = RS_TIMEOUT;
     }
     int done = 0;
