@@ -2,6 +2,7 @@
 // and the loop under it, which must keep its timer going while work posts itself again.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "app/console_window.h"
@@ -14,6 +15,9 @@ struct Folded {
     const char* text;
     const char* line;
 };
+void PrintTo(const Folded& c, std::ostream* os) {
+    *os << c.line;
+}
 
 class FoldMessage : public ::testing::TestWithParam<Folded> {};
 

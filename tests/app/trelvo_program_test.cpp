@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ struct Script {
     const char* text;
     std::vector<std::string> log;
 };
+void PrintTo(const Script& c, std::ostream* os) {
+    *os << "script of " << c.log.size() << " log lines";
+}
 
 class TrelvoScript : public TrelvoProgram, public ::testing::WithParamInterface<Script> {};
 
@@ -104,6 +108,9 @@ struct Rebuilt {
     std::vector<std::string> args;
     const char* logged;
 };
+void PrintTo(const Rebuilt& c, std::ostream* os) {
+    *os << c.args.size() << " arguments";
+}
 
 class TrelvoArguments : public TrelvoProgram, public ::testing::WithParamInterface<Rebuilt> {};
 
@@ -163,6 +170,9 @@ struct Unusable {
     std::vector<std::string> args;
     const char* message;
 };
+void PrintTo(const Unusable& c, std::ostream* os) {
+    *os << c.args.back();
+}
 
 class TrelvoUnusableOption : public TrelvoProgram,
                              public ::testing::WithParamInterface<Unusable> {};

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <thread>
 
 #include "engine/virtual_clock.h"
@@ -130,6 +131,9 @@ struct OpeningOptions {
     uint32_t stored;
     uint32_t shown;
 };
+void PrintTo(const OpeningOptions& c, std::ostream* os) {
+    *os << "stored " << c.stored;
+}
 
 class MainWindowOpeningOptions : public MainWindow,
                                  public ::testing::WithParamInterface<OpeningOptions> {};
@@ -177,6 +181,9 @@ struct AutomaticStart {
     bool starts;
     bool automatic_after;
 };
+void PrintTo(const AutomaticStart& c, std::ostream* os) {
+    *os << "flags " << c.command_flags << " options " << c.options << " operation " << c.operation;
+}
 
 class MainWindowAutomaticStart : public MainWindow,
                                  public ::testing::WithParamInterface<AutomaticStart> {};
@@ -429,6 +436,9 @@ struct OperationControls {
     bool option_boxes;
     bool print_setup;
 };
+void PrintTo(const OperationControls& c, std::ostream* os) {
+    *os << "operation " << c.operation;
+}
 
 class MainWindowOperationControls : public MainWindow,
                                     public ::testing::WithParamInterface<OperationControls> {};
@@ -458,6 +468,10 @@ struct CheckBoxRule {
     bool checked;
     uint32_t after;
 };
+void PrintTo(const CheckBoxRule& c, std::ostream* os) {
+    *os << option_box_caption(c.box) << (c.checked ? " checked" : " unchecked") << " from "
+        << c.before;
+}
 
 class MainWindowCheckBoxRule : public MainWindow,
                                public ::testing::WithParamInterface<CheckBoxRule> {};

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <thread>
 #include <vector>
@@ -85,6 +86,9 @@ struct Refusal {
     DeviceError error;
     bool listed;
 };
+void PrintTo(const Refusal& c, std::ostream* os) {
+    *os << "error " << static_cast<int>(c.error);
+}
 
 class PortScanRefusal : public PortScan, public ::testing::WithParamInterface<Refusal> {};
 
@@ -164,6 +168,9 @@ struct EntryNumber {
     bool valid;
     uint32_t number;
 };
+void PrintTo(const EntryNumber& c, std::ostream* os) {
+    *os << c.text;
+}
 
 class PortEntryNumber : public ::testing::TestWithParam<EntryNumber> {};
 

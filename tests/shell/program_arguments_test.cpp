@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ struct Arguments {
     std::string command_line;
     std::string error;
 };
+void PrintTo(const Arguments& c, std::ostream* os) {
+    for (const std::string& arg : c.args) {
+        for (char ch : arg)
+            *os << (ch == '"' ? '_' : ch);
+        *os << ' ';
+    }
+}
 
 class ProgramArgumentsTable : public ::testing::TestWithParam<Arguments> {};
 
