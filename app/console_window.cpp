@@ -108,7 +108,7 @@ ConsoleWindow::~ConsoleWindow() {
 }
 
 WindowEnd ConsoleWindow::run() {
-    loop_.set_timer_handler([this](int identifier) { engine_.tick(identifier); });
+    loop_.set_timer_handler([this](int identifier) { engine_.engine_tick(identifier); });
     model_.initialise();
     while (!closed_)
         loop_.run_until([this] { return closed_; }, LOOP_SLICE_MS, [this] { poll(); });

@@ -79,7 +79,7 @@ const char* Engine::row_status_text() const {
     return text == PACKET_TEXT ? packet_text.c_str() : text;
 }
 
-void Engine::tick(int identifier) {
+void Engine::engine_tick(int identifier) {
     if (identifier < WE_LINE || identifier > WE_LINES || !run_active()) return;
     timer_.kill();
     switch (identifier) {

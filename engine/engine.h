@@ -33,7 +33,7 @@ class Engine {
     void start_run(std::unique_ptr<TesterPort> port, const Operation& operation);
 
     // The timer callback: acts on identifiers WE_LINE..WE_LINES, ignores everything else.
-    void tick(int identifier);
+    void engine_tick(int identifier);
 
     // Turns a step result into the next wait (or the next step).
     void dispatch_result(StepResult result);

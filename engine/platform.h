@@ -18,7 +18,7 @@ class TickCounter {
 
 // The one engine timer. `arm` schedules a single call of the engine's tick with the given
 // identifier after `period_ms`, replacing any earlier arming; `kill` cancels it. The
-// frontend calls Engine::tick(identifier) when it fires, on the user-interface thread.
+// frontend calls Engine::engine_tick(identifier) when it fires, on the user-interface thread.
 class EngineTimer {
   public:
     virtual ~EngineTimer() = default;

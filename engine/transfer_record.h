@@ -22,6 +22,9 @@ struct ImeiSplit {
     size_t held = 0;           // unprocessed bytes from line_position on
     size_t read_size = 0;      // bytes the next read asks for
     SplitState state = SplitState::Finished;
+    // The bytes at line_position continue a line longer than the buffer, whose start has
+    // already been handled (copied or skipped); they do not start a record.
+    bool line_continues = false;
 };
 
 struct TransferRecord {

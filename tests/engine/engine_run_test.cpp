@@ -370,7 +370,7 @@ TEST_F(EngineRun, ForeignTimerIdentifiersAreIgnored) {
     EXPECT_FALSE(h.run(200));
     int32_t index = h.engine.step_index;
     for (int id : {0, 21, 29, 233})
-        h.engine.tick(id);
+        h.engine.engine_tick(id);
     EXPECT_EQ(h.engine.step_index, index);
     EXPECT_TRUE(h.timer.armed());
 }

@@ -113,7 +113,7 @@ class MainWindow : public ::testing::Test {
     MemoryLink link{clock};
     MemoryOpener opener;
     WindowShared shared{state, gate, opener, {}, "."};
-    VirtualTimer timer{clock, [this](int identifier) { engine.tick(identifier); }};
+    VirtualTimer timer{clock, [this](int identifier) { engine.engine_tick(identifier); }};
     Engine engine{state, window, clock, timer};
     FakeScanner scanner;
     MainWindowModel model{shared, engine, scanner, window, std::chrono::milliseconds(0)};

@@ -124,7 +124,7 @@ TEST_F(WriteSettings, DamagedFilesSettleAfterTwoWrites) {
                          std::string(230, 'x')};
     uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 40; ++round) {
         std::string ini;
         for (uint32_t n = next() % 300; n > 0; --n)
             ini += atoms[next() % atoms.size()];

@@ -16,7 +16,7 @@ struct EngineHarness {
     VirtualClock clock;
     RecordingWindow window;
     SettingsState state;
-    VirtualTimer timer{clock, [this](int identifier) { engine.tick(identifier); }};
+    VirtualTimer timer{clock, [this](int identifier) { engine.engine_tick(identifier); }};
     Engine engine{state, window, clock, timer};
     ScriptedWire wire{clock};  // the line behind the device of every run
 

@@ -1,0 +1,35 @@
+// Lookups in result records. A result record is one text line: a record id ("A" and two
+// digits), ";", then values separated by ",", ended by CR LF or a bare LF. The readers
+// (spreadsheet, printout, IMEI split) share these three lookups. A text ends at its end or
+// at its first NUL byte, whichever comes first (the printout's block copy is zero-filled).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace trelvo {
+
+// Most positions `find_record` compares: the start of the text and the next nine "A"s.
+inline constexpr int FIND_RECORD_POSITIONS = 10;
+
+// The record with the given three-character id in a text of several records: compares the
+// start of the text, then the text at each further capital "A", at most ten positions in
+// all. Returns the text from the matching record on, or nothing. An "A" inside a value
+// counts as a position, so a record behind many of them is not found.
+std::optional<std::string_view> find_record(std::string_view text, std::string_view id);
+
+// The value at position `position` (from 1) of `record`: counted from the record's first
+// ";", each "," starting the next one, never past the LF that ends the record. Returns the
+// value from its first character up to (not including) the next ",", CR, LF or the end of
+// the text; nothing when the record has no ";", fewer values, or the value is empty.
+std::optional<std::string_view> value_at(std::optional<std::string_view> record, int position);
+
+// The decimal number formed by the leading digits of the value at `position`; 0 when the
+// value is missing, empty or does not begin with a digit. No sign. Saturates at UINT32_MAX.
+uint32_t value_number(std::optional<std::string_view> record, int position);
+
+// The number formed by the leading decimal digits of `text` (saturating); 0 without digits.
+uint32_t leading_number(std::string_view text);
+
+}  // namespace trelvo
