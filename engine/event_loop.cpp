@@ -22,10 +22,17 @@ void EventLoop::post(std::function<void()> work) {
     posted_.push_back(std::move(work));
 }
 
-// Runs posted work and the timer if it is due; true when anything ran.
+// Runs the work posted before this pass and the timer if it is due; true when anything
+// ran. Work posted meanwhile waits for the next pass, so that work which posts itself again
+// (a start command waiting for the port scan) cannot starve the timer and the poll.
 bool EventLoop::run_due() {
     bool ran = false;
-    for (;;) {
+    size_t queued = 0;
+    {
+        std::lock_guard lock(posted_mutex_);
+        queued = posted_.size();
+    }
+    for (; queued > 0; --queued) {
         std::function<void()> work;
         {
             std::lock_guard lock(posted_mutex_);

@@ -1,0 +1,163 @@
+// Runs the real trelvo program in a scratch folder: arguments, what its input holds, no
+// display, the C locale; collects the exit status, stdout and stderr.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace trelvo::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void write_file(const fs::path& path, std::string_view text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A scratch folder, removed again at the end.
+struct ScratchDir {
+    ScratchDir() {
+        std::string pattern = (fs::temp_directory_path() / "trelvo-exe-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+// How the program's standard input is set up.
+enum class Input {
+    Closed,   // descriptor 0 closed
+    Text,     // a file holding `input`, then its end
+    OpenPipe  // a pipe the test keeps open (for Ctrl-C while it waits)
+};
+
+class ProgramProcess {
+  public:
+    ProgramProcess(const fs::path& dir, std::vector<std::string> args, Input input = Input::Closed,
+                   std::string text = {})
+        : dir_(dir) {
+        write_file(dir / ".stdin", text);
+        int pipe_fds[2] = {-1, -1};
+        if (input == Input::OpenPipe && ::pipe(pipe_fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (::chdir(dir.c_str()) != 0) ::_exit(120);
+            int out = ::open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = ::open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::close(out);
+            ::close(err);
+            if (input == Input::Closed) {
+                ::close(0);
+            } else if (input == Input::Text) {
+                int in = ::open(".stdin", O_RDONLY);
+                ::dup2(in, 0);
+                ::close(in);
+            } else {
+                ::dup2(pipe_fds[0], 0);
+                ::close(pipe_fds[0]);
+                ::close(pipe_fds[1]);
+            }
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::setenv("LC_ALL", "C", 1);
+            std::vector<char*> argv;
+            std::string program = std::string(TRELVO_BIN_DIR) + "/trelvo";
+            argv.push_back(program.data());
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        if (input == Input::OpenPipe) {
+            ::close(pipe_fds[0]);
+            pipe_write_ = pipe_fds[1];
+        }
+    }
+    ~ProgramProcess() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (pipe_write_ >= 0) ::close(pipe_write_);
+    }
+
+    // The exit status, or -1 when the program did not end within `limit` (it is killed).
+    int wait(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (!status_) {
+            int status = 0;
+            pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                break;
+            }
+            if (std::chrono::steady_clock::now() > until) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, nullptr, 0);
+                status_ = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return *status_;
+    }
+
+    // Waits until stderr holds `text`; false after `limit`.
+    bool wait_for_stderr(std::string_view text,
+                         std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            if (err().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    void signal(int number) { ::kill(pid_, number); }
+    std::string out() const { return read_file(dir_ / ".stdout"); }
+    std::string err() const { return read_file(dir_ / ".stderr"); }
+
+  private:
+    fs::path dir_;
+    pid_t pid_ = -1;
+    int pipe_write_ = -1;
+    std::optional<int> status_;
+};
+
+// The lines of a run log, each without its CR LF; date lines as "---->".
+inline std::vector<std::string> log_lines(const fs::path& dir) {
+    std::vector<std::string> lines;
+    std::string log = read_file(dir / "trelvo.log");
+    for (size_t start = 0; start < log.size();) {
+        size_t end = log.find("\r\n", start);
+        if (end == std::string::npos) break;
+        std::string line = log.substr(start, end - start);
+        lines.push_back(line.rfind("---->", 0) == 0 ? "---->" : line);
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace trelvo::testing
