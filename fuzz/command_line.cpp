@@ -14,7 +14,7 @@ namespace {
 
 // More lines than this and the script is taken to call itself for ever (its last line,
 // without a line end, opening the script again), which is its author's choice.
-constexpr int LINE_LIMIT = 2000;
+constexpr int LINE_LIMIT = 200;
 
 void check(const SettingsState& state) {
     if (state.port_number > 255) broken("port number out of range");
