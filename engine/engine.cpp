@@ -53,6 +53,7 @@ Engine::~Engine() {
 
 void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     port_ = std::move(port);
+    active_ = true;
     row_count_ = 0;
     while (op.steps[row_count_].routine != nullptr)
         ++row_count_;
@@ -98,7 +99,11 @@ void Engine::engine_tick(int identifier) {
 void Engine::tick_step() {
     if (run_state == RS_CANCEL || run_state == RS_SYNC_LOST) {
         RunState breaking = run_state;
-        dispatch_result(send_cancel_sequence(*port_, transfer));
+        if (port_ != nullptr) {
+            dispatch_result(send_cancel_sequence(*port_, transfer));
+        } else {
+            arm(WE_STEP);
+        }
         run_state = breaking | 1;
         return;
     }
@@ -262,7 +267,7 @@ void Engine::user_break() {
 }
 
 void Engine::finish_run() {
-    port_->return_to_local();
+    if (port_ != nullptr) port_->return_to_local();
     show_status(final_text(run_state), 2);
     if (run_state != RS_IDLE) state.error_flags |= error_bit(ERR_RUN_FAILED);
     window.set_file_line("");
@@ -273,6 +278,7 @@ void Engine::finish_run() {
     }
     close_file(transfer.second_file);
     port_.reset();
+    active_ = false;
     show_status("Idle", 0);
     window.enable_controls();
     run_state = RS_IDLE;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,6 +191,38 @@ TEST_F(TrelvoWithTester, OverlongScriptLineRunsAsTwoLines) {
     EXPECT_EQ(lines[6], "Upload Mobile List successful completed");
     EXPECT_FALSE(fs::is_empty(dir() / "d1"));
     EXPECT_FALSE(fs::is_empty(dir() / "d2"));
+}
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The list converted in the result list receiving directory, where an upload would have
+// received it and deleted it after its conversions: the same files, and the list stays.
+TEST_F(TrelvoWithTester, ConvertGivesTheFilesOfAnUploadOfTheSameList) {
+    settings("[Port]\r\nCOM1\r\n[UL Result]\r\nconverted/\r\n[Upload Result mode]\r\n0\r\n");
+    fs::create_directories(dir() / "uploaded");
+    fs::create_directories(dir() / "converted");
+    ProgramProcess upload(dir(), {"-F3", "-ME1", "-MT1", "-MI1", "-P", "uploaded"});
+    ASSERT_EQ(upload.wait(), 0) << upload.err();
+    std::string list = sim::sample_result_list(72);
+    write_file(dir() / "converted" / "RESULTS.TXT", list);
+
+    ProgramProcess convert(dir(), {"--convert", "converted/RESULTS.TXT", "-ME1", "-MT1", "-MI1"});
+    EXPECT_EQ(convert.wait(), 0) << convert.err();
+    EXPECT_EQ(convert.err().find("trelvo:"), std::string::npos) << convert.err();
+    EXPECT_EQ(read_file(dir() / "converted" / "RESULTS.TXT"), list);
+    fs::remove(dir() / "converted" / "RESULTS.TXT");
+    std::vector<std::string> names = names_in(dir() / "uploaded");
+    EXPECT_EQ(names.size(), 6u);  // a spreadsheet and a printout for each of three results
+    EXPECT_EQ(names_in(dir() / "converted"), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(read_file(dir() / "converted" / name), read_file(dir() / "uploaded" / name))
+            << name;
 }
 
 }  // namespace
