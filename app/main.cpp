@@ -16,6 +16,7 @@
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
 #include "shell/program.h"
+#include "shell/result_list_conversion.h"
 
 namespace {
 
@@ -101,8 +102,14 @@ int main(int argc, char** argv) {
     }
     if (options.list_ports) return list_ports_and_exit();
     if (!options.convert.empty()) {
-        std::fprintf(stderr, "trelvo: --convert is not available in this build\n");
-        return trelvo::EXIT_USAGE;
+        trelvo::ConversionSetup conversion;
+        conversion.command_line = arguments.command_line;
+        conversion.file = options.convert;
+        conversion.message = show_message;
+        conversion.file_line = [](std::string_view text) {
+            std::fprintf(stderr, "File: %s\n", trelvo::fold_message(text).c_str());
+        };
+        return trelvo::convert_result_list(conversion);
     }
 
     // The desktop window opens here when a display is available and it is built in; until
