@@ -13,6 +13,7 @@
 #include "engine/operation_table.h"
 #include "engine/platform.h"
 #include "engine/transfer_record.h"
+#include "protocol/protocol_state.h"
 #include "serial/tester_port.h"
 #include "shell/settings_state.h"
 
@@ -72,6 +73,8 @@ class Engine {
     uint32_t run_start = 0;
     std::string packet_text;  // shown by rows whose status text is PACKET_TEXT
     TransferRecord transfer;
+    // The block transfer's packet buffer and end-of-data flag.
+    ProtocolState protocol;
 
     // The main window's printer for the direct printout; nullptr when there is none.
     Printer* printer = nullptr;

@@ -1,26 +1,109 @@
 #include "engine/operation_table.h"
 
+#include "protocol/block_receive.h"
+#include "protocol/block_send.h"
+#include "protocol/tester_commands.h"
+#include "results/conversion_steps.h"
+#include "results/imei_split.h"
+#include "results/ms_type_list.h"
+
 namespace trelvo {
 namespace {
 
-// The step tables hold the rows whose routines exist; each ends with the null row.
+// The step tables hold the rows whose routines exist; each ends with the null row. Steps
+// jump by routine (jump_offset), never by row number, and the checks of the block send
+// rely on the send they evaluate standing directly before them.
+
 constexpr StepRow firmware_update_steps[] = {
+    {step_query_identity, "Detect KV70"},
+    {step_check_identity, "Detect KV70"},
+    {step_select_file, "Select Firmware update"},
+    {step_enable_update_mode, "Enable update mode"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_file_info, "Sending file information"},
+    {step_check_ack, "Sending file information"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_packet, PACKET_TEXT},
+    {step_check_packet_ack, PACKET_TEXT},
+    {step_send_eot, "Sending EOT"},
+    {step_check_ack, "Sending EOT"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_end_of_batch, "Close connection"},
+    {step_check_ack, "Close connection"},
     {nullptr, nullptr},
 };
 
 constexpr StepRow mobile_list_download_steps[] = {
+    {step_query_identity, "Detect KV70"},
+    {step_check_identity, "Detect KV70"},
+    {step_select_file, "Select MSTYPE list"},
+    {step_convert_ms_type_list, "Conversion into model format"},
+    {step_enable_list_download, "Enable download mode"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_file_info, "Sending file information"},
+    {step_check_ack, "Sending file information"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_packet, PACKET_TEXT},
+    {step_check_packet_ack, PACKET_TEXT},
+    {step_send_eot, "Sending EOT"},
+    {step_check_ack, "Sending EOT"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_end_of_batch, "Close connection"},
+    {step_check_ack, "Close connection"},
     {nullptr, nullptr},
 };
 
 constexpr StepRow mobile_list_upload_steps[] = {
+    {step_query_identity, "Detect KV70"},
+    {step_check_identity, "Detect KV70"},
+    {step_enable_list_upload, "Enable upload mode"},
+    {step_start_receive, PACKET_TEXT},
+    {step_receive_block, PACKET_TEXT},
     {nullptr, nullptr},
 };
 
 constexpr StepRow result_list_upload_steps[] = {
+    {step_check_polling, "Detect KV70"},
+    {step_query_identity, "Detect KV70"},
+    {step_check_identity, "Detect KV70"},
+    {step_query_result_status, "Read testresult status"},
+    {step_check_result_status, "Read testresult status"},
+    {step_enable_result_upload, "Enable upload mode"},
+    {step_prepare_result_receive, "Enable upload mode"},
+    {step_start_receive, PACKET_TEXT},
+    {step_receive_block, PACKET_TEXT},
+    {step_imei_begin, "Init IMEI Filename"},
+    {step_imei_read, "Save IMEI Filename"},
+    {step_imei_write, "Save IMEI Filename"},
+    {step_convert_excel, "Conversion into excel format"},
+    {step_convert_printout, "Conversion into printout format"},
+    {step_imei_next, "Save IMEI Filename"},
+    {step_delete_result_list, "Delete Result List"},
+    {step_next_poll_cycle, PACKET_TEXT},
     {nullptr, nullptr},
 };
 
 constexpr StepRow autotest_download_steps[] = {
+    {step_query_identity, "Detect KV70"},
+    {step_check_identity, "Detect KV70"},
+    {step_select_file, "Select Autotest"},
+    {step_begin_autotest_directory, "Read autotest directory"},
+    {step_query_autotest_directory, "Read autotest directory"},
+    {step_next_autotest_page, "Read autotest directory"},
+    {step_choose_autotest_slot, "Select Autotest"},
+    {step_delete_autotest, "Delete Autotest"},
+    {step_enable_autotest_download, "Enable download mode"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_file_info, "Sending file information"},
+    {step_check_ack, "Sending file information"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_packet, PACKET_TEXT},
+    {step_check_packet_ack, PACKET_TEXT},
+    {step_send_eot, "Sending EOT"},
+    {step_check_ack, "Sending EOT"},
+    {step_wait_receiver, "Waiting for receiver"},
+    {step_send_end_of_batch, "Close connection"},
+    {step_check_ack, "Close connection"},
     {nullptr, nullptr},
 };
 

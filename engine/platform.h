@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace trelvo {
@@ -37,9 +40,28 @@ struct ProgressBar {
     virtual void progress_step_it() = 0;
 };
 
+// One entry of a file dialog's type list: what the user reads and the pattern it selects.
+struct FileFilter {
+    std::string_view description;  // "KV72 Update (*.BIN)"
+    std::string_view pattern;      // "*.bin"
+};
+
+// The buttons of the autotest slot dialog, numbered as the dialog's results.
+inline constexpr int AUTOTEST_NEW = 0;
+inline constexpr int AUTOTEST_REPLACE = 1;
+inline constexpr int AUTOTEST_CANCEL = 2;
+inline constexpr int AUTOTEST_DELETE = 3;
+
+// How the autotest slot dialog ended: one of AUTOTEST_*, and the tester slot the next
+// autotest command refers to (left as it was after Cancel).
+struct AutotestChoice {
+    int result = AUTOTEST_CANCEL;
+    uint8_t slot = 0;
+};
+
 // What the core needs of the main window: status bar parts 0-3, the two-line file line,
-// the progress bar, message boxes, the controls, the selected operation and the Cancel
-// command. Dialogs (file choice, autotest slot) are added by the issues that need them.
+// the progress bar, message boxes, the controls, the selected operation, the Cancel
+// command and the three modal dialogs of the file and slot choice.
 class WindowSurface : public ProgressBar {
   public:
     virtual void set_status_text(int part, std::string_view text) = 0;
@@ -53,6 +75,32 @@ class WindowSurface : public ProgressBar {
     // Sends the Cancel command to the window and returns once it has been handled (the
     // window then saves the settings and closes).
     virtual void send_cancel() = 0;
+
+    // Modal dialogs. A frontend without dialogs keeps these defaults, which answer as if
+    // the user had cancelled.
+
+    // The open-file dialog of the downloads: the file and its folder must exist, the first
+    // filter is selected, it starts in `start_directory` (empty: the frontend's choice) and
+    // leaves the process's current directory alone. The chosen path, or nothing.
+    virtual std::optional<std::string> file_dialog(std::span<const FileFilter> filters,
+                                                   std::string_view start_directory) {
+        (void)filters, (void)start_directory;
+        return std::nullopt;
+    }
+    // The folder chooser of the uploads, titled `title`: starts in `start_directory`, shows
+    // the current folder while the user moves about, and answers the folder only on OK.
+    virtual std::optional<std::string> folder_dialog(std::string_view title,
+                                                     std::string_view start_directory) {
+        (void)title, (void)start_directory;
+        return std::nullopt;
+    }
+    // The autotest slot dialog: lists the entries of `directory_text` (autotest_entries in
+    // protocol/file_choice.h) and ends on New, Replace, Delete or Cancel (autotest_button
+    // there says what each button does).
+    virtual AutotestChoice autotest_slot_dialog(std::string_view directory_text) {
+        (void)directory_text;
+        return AutotestChoice{};
+    }
 };
 
 }  // namespace trelvo

@@ -8,7 +8,11 @@
 
 namespace trelvo {
 
-inline constexpr size_t MAX_TRANSFER_NAME = 12;  // file name without directory
+inline constexpr size_t MAX_TRANSFER_NAME = 12;
+
+// Model codes the identification stores.
+inline constexpr int32_t MODEL_KV71 = 71;
+inline constexpr int32_t MODEL_KV72 = 72;  // file name without directory
 
 // State of the split of a result list into one block file per tested phone.
 enum class SplitState { Seeking, Copying, BlockComplete, Finished };

@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "engine/codes.h"
+#include "engine/transfer_record.h"
 
 namespace trelvo {
 
@@ -33,9 +34,6 @@ inline constexpr size_t MS_LIST_HEADER_SIZE = 10;
 inline constexpr size_t MS_LIST1_RECORD_SIZE = 46;
 inline constexpr size_t MS_LIST2_RECORD_SIZE = 22;
 inline constexpr uint32_t MS_NO_LINK = 0xFFFFFFFF;  // ends a chain; never converted
-
-inline constexpr int32_t MODEL_KV71 = 71;
-inline constexpr int32_t MODEL_KV72 = 72;
 
 // Where a tester model keeps the list: file offset = address - base.
 struct ModelLayout {

@@ -1,0 +1,211 @@
+#include "protocol/file_choice.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <limits>
+
+#include "engine/operation_table.h"
+#include "protocol/tester_commands.h"
+#include "shell/error_table.h"
+
+namespace trelvo {
+namespace {
+
+constexpr size_t MAX_PATH_TEXT = 511;  // paths and directories live in 512-character buffers
+
+constexpr FileFilter ALL_FILES{"All Files (*.*)", "*.*"};
+constexpr std::array<FileFilter, 2> KV71_FILTERS{{{"KV71 Update (*.BIN)", "*.bin"}, ALL_FILES}};
+constexpr std::array<FileFilter, 2> KV72_FILTERS{{{"KV72 Update (*.BIN)", "*.bin"}, ALL_FILES}};
+constexpr std::array<FileFilter, 2> KV70_FILTERS{{{"KV70 Update (*.BIN)", "*.bin"}, ALL_FILES}};
+constexpr std::array<FileFilter, 2> MOBILE_LIST_FILTERS{
+    {{"Mobile List (*.AUT)", "*.aut"}, ALL_FILES}};
+constexpr std::array<FileFilter, 2> AUTOTEST_FILTERS{{{"Autotest (*.DLD)", "*.dld"}, ALL_FILES}};
+// A plain name no file has, so that the dialog shows nothing but folders.
+constexpr std::array<FileFilter, 1> FOLDER_ONLY_FILTERS{{{"No File", "~trelvo-no-file~"}}};
+
+constexpr std::string_view INVALID_FILE = "Invalid filename or file is write protected\n";
+
+// The stored start directory of a download's file dialog.
+int download_directory(int32_t operation) {
+    switch (operation) {
+        case OP_FIRMWARE_UPDATE:
+            return DIR_FIRMWARE;
+        case OP_DOWNLOAD_MOBILE_LIST:
+            return DIR_DL_MS_TYPE;
+        default:
+            return DIR_DL_AUTOTEST;
+    }
+}
+
+void set_file_to_send(TransferRecord& record, std::string_view name, uint32_t size) {
+    record.file_name = std::string(name.substr(0, MAX_TRANSFER_NAME));
+    record.file_size = size;
+    record.file_time = 0;
+}
+
+std::FILE* choose_file_to_send(SettingsState& state, WindowSurface& window, TransferRecord& record,
+                               int32_t operation) {
+    std::string& directory = state.directories[download_directory(operation)];
+    std::span<const FileFilter> filters = file_filters(operation, record.model_code);
+    for (;;) {
+        std::optional<std::string> chosen = window.file_dialog(filters, directory);
+        if (!chosen) return nullptr;
+        std::string chosen_directory = directory_of(*chosen);
+        ensure_trailing_separator(chosen_directory);
+        if (chosen_directory.size() <= MAX_PATH_TEXT) directory = chosen_directory;
+        uint32_t size = 0;
+        std::FILE* file = open_file_to_send(*chosen, size);
+        set_file_to_send(record, name_of(*chosen), size);
+        if (file != nullptr) return file;
+        window.message_box(INVALID_FILE, MessageIcon::None);
+    }
+}
+
+void choose_receiving_folder(SettingsState& state, WindowSurface& window, TransferRecord& record,
+                             int32_t operation) {
+    bool mobile_list = operation == OP_UPLOAD_MOBILE_LIST;
+    std::string& directory = state.directories[mobile_list ? DIR_UL_MS_TYPE : DIR_UL_RESULT];
+    std::optional<std::string> folder =
+        window.folder_dialog(mobile_list ? "Upload Mobile List" : "Upload Result List", directory);
+    if (folder && folder->size() <= MAX_PATH_TEXT) {
+        directory = *folder;
+        ensure_trailing_separator(directory);
+    }
+    record.directory = directory;
+}
+
+}  // namespace
+
+std::string directory_of(std::string_view path) {
+    size_t last = path.rfind('/');
+    if (last == std::string_view::npos) return std::string();
+    if (last == 0) return "/";
+    return std::string(path.substr(0, last));
+}
+
+std::string_view name_of(std::string_view path) {
+    size_t last = path.rfind('/');
+    return last == std::string_view::npos ? path : path.substr(last + 1);
+}
+
+void ensure_trailing_separator(std::string& directory) {
+    if (directory.size() < 2) {
+        if (directory != "/") directory.clear();
+        return;
+    }
+    if (directory.back() != '/') directory.push_back('/');
+}
+
+std::span<const FileFilter> file_filters(int32_t operation, int32_t model_code) {
+    switch (operation) {
+        case OP_FIRMWARE_UPDATE:
+            if (model_code == MODEL_KV71) return KV71_FILTERS;
+            if (model_code == MODEL_KV72) return KV72_FILTERS;
+            return KV70_FILTERS;
+        case OP_DOWNLOAD_MOBILE_LIST:
+            return MOBILE_LIST_FILTERS;
+        case OP_DOWNLOAD_AUTOTEST:
+            return AUTOTEST_FILTERS;
+        case OP_UPLOAD_MOBILE_LIST:
+        case OP_UPLOAD_RESULT_LIST:
+            return FOLDER_ONLY_FILTERS;
+        default:
+            return {};
+    }
+}
+
+std::FILE* open_file_to_send(const std::string& path, uint32_t& size) {
+    size = 0;
+    // Non-blocking, so that a FIFO under the chosen name cannot hang the window.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                  info.st_size <= std::numeric_limits<uint32_t>::max() &&
+                  ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    if (usable) usable = ::fcntl(fd, F_SETFL, 0) == 0;
+    std::FILE* file = usable ? ::fdopen(fd, "rb") : nullptr;
+    if (file == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    size = static_cast<uint32_t>(info.st_size);
+    return file;
+}
+
+std::FILE* choose_file(SettingsState& state, WindowSurface& window, TransferRecord& record,
+                       int32_t operation) {
+    if ((state.command_line_flags & (CMD_AUTOMATIC | CMD_PATH)) == (CMD_AUTOMATIC | CMD_PATH)) {
+        uint32_t size = 0;
+        std::FILE* file = open_file_to_send(state.command_line_path, size);
+        if (file == nullptr) {
+            state.error_flags |= error_bit(ERR_OPEN_FILE);
+            return nullptr;
+        }
+        set_file_to_send(record, name_of(state.command_line_path), size);
+        return file;
+    }
+    switch (operation) {
+        case OP_FIRMWARE_UPDATE:
+        case OP_DOWNLOAD_MOBILE_LIST:
+        case OP_DOWNLOAD_AUTOTEST:
+            return choose_file_to_send(state, window, record, operation);
+        case OP_UPLOAD_MOBILE_LIST:
+        case OP_UPLOAD_RESULT_LIST:
+            choose_receiving_folder(state, window, record, operation);
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+std::vector<std::string> autotest_entries(std::string_view directory_text) {
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start < directory_text.size()) {
+        size_t end = directory_text.find('\n', start);
+        if (end == std::string_view::npos) end = directory_text.size();
+        std::string_view line = directory_text.substr(start, end - start);
+        size_t name = 0;
+        for (int field = 0; field < 4; ++field) {
+            size_t comma = line.find(',', name);
+            if (comma == std::string_view::npos) return entries;
+            name = comma + 1;
+        }
+        if (name < line.size()) entries.emplace_back(line.substr(name));
+        start = end + 1;
+    }
+    return entries;
+}
+
+AutotestPress autotest_button(int button, size_t entry_count, int selected, uint8_t slot) {
+    AutotestPress press;
+    switch (button) {
+        case AUTOTEST_NEW: {
+            uint8_t count = static_cast<uint8_t>(entry_count);
+            press.closes = true;
+            press.choice = {AUTOTEST_NEW, static_cast<uint8_t>(count == 255 ? 0 : count + 1)};
+            return press;
+        }
+        case AUTOTEST_REPLACE:
+        case AUTOTEST_DELETE:
+            if (selected < 0 || static_cast<size_t>(selected) >= entry_count) {
+                press.message = button == AUTOTEST_REPLACE ? REPLACE_WITHOUT_SELECTION
+                                                           : DELETE_WITHOUT_SELECTION;
+                return press;
+            }
+            press.closes = true;
+            press.choice = {button, static_cast<uint8_t>(selected + 1)};
+            return press;
+        default:
+            press.closes = true;
+            press.choice = {AUTOTEST_CANCEL, slot};
+            return press;
+    }
+}
+
+}  // namespace trelvo

@@ -1,0 +1,241 @@
+#include "protocol/tester_commands.h"
+
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "protocol/file_choice.h"
+#include "shell/settings_state.h"
+
+namespace trelvo {
+namespace {
+
+StepResult write_command(Engine& engine, std::string_view text, StepResult next) {
+    return engine.port().write_command(text, next);
+}
+
+StepResult write_with_number(Engine& engine, const char* format, unsigned number, StepResult next) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, number);
+    return engine.port().write_command(text, next);
+}
+
+bool timed_out(Engine& engine) {
+    return engine.port().reply[0] == TIMEOUT_MARKER;
+}
+
+bool polling(const Engine& engine) {
+    return (engine.state.options & OPT_POLLING) != 0;
+}
+
+// The tester answers "*IDN?" with comma-separated fields; the second names the model and
+// begins with its two digits. Returns false when the reply has no second field.
+bool model_field(std::string_view reply, std::string_view& field) {
+    size_t first = reply.find(',');
+    if (first == std::string_view::npos) return false;
+    size_t second = reply.find(',', first + 1);
+    if (second == std::string_view::npos) return false;
+    field = reply.substr(first + 1, second - first - 1);
+    return true;
+}
+
+// Whether the leading decimal number of `text` (blanks skipped, a sign allowed, reading
+// stops at the first non-digit, no digits read as 0) is other than 0.
+bool leading_number_nonzero(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r')))
+        ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (text[at] != '0') return true;
+    }
+    return false;
+}
+
+void prepare_receive(Engine& engine, TransferRecord& record) {
+    engine.packet_text = "Waiting for transmitter";
+    std::string& directory = receive_directory_setting(engine);
+    ensure_trailing_separator(directory);
+    record.directory = directory;
+}
+
+}  // namespace
+
+std::string packet_text_for(uint32_t number) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Packet %u", number);
+    return text;
+}
+
+std::string& receive_directory_setting(Engine& engine) {
+    SettingsState& state = engine.state;
+    if (state.automatic_run() && (state.command_line_flags & CMD_PATH) != 0) {
+        return state.command_line_path;
+    }
+    bool mobile_list = engine.operation != nullptr && engine.operation->id == OP_UPLOAD_MOBILE_LIST;
+    return state.directories[mobile_list ? DIR_UL_MS_TYPE : DIR_UL_RESULT];
+}
+
+StepResult step_query_identity(Engine& engine, TransferRecord&) {
+    engine.wait_timeout = IDENTITY_TIMEOUT_S;
+    return write_command(engine, IDENTITY_QUERY, SR_WAIT_LINE);
+}
+
+StepResult step_check_identity(Engine& engine, TransferRecord& record) {
+    if (timed_out(engine)) {
+        engine.show_status("Timeout", 3);
+        return SR_NEXT;
+    }
+    std::string_view field;
+    if (!model_field(engine.port().reply_line(), field)) {
+        engine.show_status("Unknown", 3);
+        return SR_NEXT;
+    }
+    // The two leading characters are taken as digits without a check; a short field
+    // contributes NULs, which can never make 71 or 72.
+    int c0 = field.size() > 0 ? static_cast<unsigned char>(field[0]) : 0;
+    int c1 = field.size() > 1 ? static_cast<unsigned char>(field[1]) : 0;
+    record.model_code = 10 * (c0 - '0') + (c1 - '0');
+    bool known = record.model_code == MODEL_KV71 || record.model_code == MODEL_KV72;
+    engine.show_status(known ? field : "Unknown", 3);
+    return SR_NEXT;
+}
+
+StepResult step_select_file(Engine& engine, TransferRecord& record) {
+    record.file = choose_file(engine.state, engine.window, record, engine.operation->id);
+    record.packet_number = 1;
+    engine.packet_text = packet_text_for(1);
+    if (record.file == nullptr || record.file_size == 0) {
+        engine.run_state = RS_ABORTED;
+        return SR_NEXT;
+    }
+    engine.show_file_line("Sending", record.file_name);
+    uint64_t units = (uint64_t{record.file_size} + SHORT_DATA_SIZE - 1) / SHORT_DATA_SIZE;
+    engine.window.set_progress_range(0, static_cast<int>(units));
+    // The elapsed time counts the transfer, not the time spent in the file dialog.
+    engine.run_start = engine.clock.now_ms();
+    engine.port().set_output_flow_control(false);
+    return SR_NEXT;
+}
+
+StepResult step_enable_update_mode(Engine& engine, TransferRecord&) {
+    // A tester that did not answer the identification gets no mode command: the transfer
+    // starts as soon as it asks for the file.
+    if (timed_out(engine)) return SR_NEXT;
+    return write_command(engine, UPDATE_MODE_COMMAND, SR_NEXT);
+}
+
+StepResult step_enable_list_download(Engine& engine, TransferRecord&) {
+    return write_command(engine, LIST_DOWNLOAD_COMMAND, SR_NEXT);
+}
+
+StepResult step_enable_list_upload(Engine& engine, TransferRecord& record) {
+    prepare_receive(engine, record);
+    return write_command(engine, LIST_UPLOAD_COMMAND, SR_NEXT);
+}
+
+StepResult step_check_polling(Engine& engine, TransferRecord&) {
+    if (polling(engine)) {
+        engine.step_index += engine.jump_offset(engine.step_index, step_prepare_result_receive);
+    }
+    return SR_NEXT;
+}
+
+StepResult step_query_result_status(Engine& engine, TransferRecord&) {
+    return write_command(engine, RESULT_STATUS_QUERY, SR_WAIT_LINE);
+}
+
+StepResult step_check_result_status(Engine& engine, TransferRecord&) {
+    if (timed_out(engine)) {
+        // The upload is attempted all the same.
+        engine.show_status("Timeout", 3);
+        return SR_NEXT;
+    }
+    std::string_view reply = engine.port().reply_line();
+    size_t comma = reply.find(',');
+    if (comma == std::string_view::npos || !leading_number_nonzero(reply.substr(0, comma))) {
+        engine.run_state = RS_ABORTED;  // nothing to upload
+    }
+    return SR_NEXT;
+}
+
+StepResult step_enable_result_upload(Engine& engine, TransferRecord& record) {
+    prepare_receive(engine, record);
+    return write_command(engine, RESULT_UPLOAD_COMMAND, SR_NEXT);
+}
+
+StepResult step_prepare_result_receive(Engine& engine, TransferRecord& record) {
+    // In polling mode the tester starts on its own when it is asked for a block.
+    if (polling(engine)) prepare_receive(engine, record);
+    return SR_NEXT;
+}
+
+StepResult step_delete_result_list(Engine& engine, TransferRecord&) {
+    if ((engine.state.options & OPT_DELETE_ALL) == 0) return SR_NEXT;
+    engine.port().set_output_flow_control(true);
+    return write_command(engine, DELETE_RESULTS_COMMAND, SR_NEXT);
+}
+
+StepResult step_next_poll_cycle(Engine& engine, TransferRecord&) {
+    if (!polling(engine)) return SR_NEXT;
+    engine.step_index += engine.jump_offset(engine.step_index, step_prepare_result_receive);
+    return SR_CYCLE_DONE;
+}
+
+StepResult step_begin_autotest_directory(Engine& engine, TransferRecord& record) {
+    TesterPort& port = engine.port();
+    record.retry_count = 1;  // first slot of the page being read
+    port.directory_lines = 0;
+    port.directory_text.clear();
+    port.set_output_flow_control(true);
+    return SR_NEXT;
+}
+
+StepResult step_query_autotest_directory(Engine& engine, TransferRecord& record) {
+    return write_with_number(engine, AUTOTEST_DIRECTORY_QUERY, record.retry_count, SR_WAIT_LINES);
+}
+
+StepResult step_next_autotest_page(Engine& engine, TransferRecord& record) {
+    if (engine.run_state != RS_RUNNING) return SR_NEXT;
+    TesterPort& port = engine.port();
+    // A full page ends at entry first slot + 9: ask for the next one.
+    if (port.directory_lines == uint32_t{record.retry_count} + AUTOTEST_PAGE - 1) {
+        record.retry_count = static_cast<uint8_t>(record.retry_count + AUTOTEST_PAGE);
+        engine.step_index -= 2;
+        return SR_NEXT;
+    }
+    port.set_output_flow_control(false);
+    return SR_NEXT;
+}
+
+StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
+    TesterPort& port = engine.port();
+    AutotestChoice choice;
+    if (engine.state.automatic_run()) {
+        // An automatic run always stores the autotest in a new slot.
+        size_t entries = autotest_entries(port.directory_text).size();
+        choice = autotest_button(AUTOTEST_NEW, entries, -1, port.reply[1]).choice;
+    } else {
+        choice = engine.window.autotest_slot_dialog(port.directory_text);
+    }
+    if (choice.result != AUTOTEST_CANCEL) port.reply[1] = choice.slot;
+    port.reply[0] = static_cast<uint8_t>(choice.result);
+    if (choice.result == AUTOTEST_CANCEL) engine.run_state = RS_ABORTED;
+    // Delete runs the next row; everything else goes on to the download command.
+    if (choice.result != AUTOTEST_DELETE) {
+        engine.step_index += engine.jump_offset(engine.step_index, step_enable_autotest_download);
+    }
+    return SR_NEXT;
+}
+
+StepResult step_delete_autotest(Engine& engine, TransferRecord&) {
+    // The joined identification query gives the tester's answer line; the directory is
+    // read again whatever it says.
+    engine.step_index += engine.jump_offset(engine.step_index, step_begin_autotest_directory);
+    return write_with_number(engine, DELETE_AUTOTEST_COMMAND, engine.port().reply[1], SR_WAIT_LINE);
+}
+
+StepResult step_enable_autotest_download(Engine& engine, TransferRecord&) {
+    return write_with_number(engine, AUTOTEST_DOWNLOAD_COMMAND, engine.port().reply[1], SR_NEXT);
+}
+
+}  // namespace trelvo

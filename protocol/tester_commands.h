@@ -1,0 +1,63 @@
+// The tester's command set and the steps that send the commands and evaluate the replies:
+// identification and model code, result status, the mode commands that start a block
+// transfer, the choice of the file to send, the preparation of a receive, the autotest
+// directory with the choice of a slot, and the polling cycle of the result list upload.
+// Every routine is a step of the operation engine and reaches the line only through the
+// tester port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/codes.h"
+#include "engine/transfer_record.h"
+
+namespace trelvo {
+
+class Engine;
+
+inline constexpr std::string_view IDENTITY_QUERY = "\n*IDN?\n";
+inline constexpr std::string_view UPDATE_MODE_COMMAND = "SYSTem:STATe:UPLoad:UPDate\n";
+inline constexpr std::string_view LIST_DOWNLOAD_COMMAND = "SYSTem:STATe:UPLoad:SECTor\n";
+inline constexpr std::string_view LIST_UPLOAD_COMMAND = "SYSTem:STATe:DOWNload:SECTor\n";
+inline constexpr std::string_view RESULT_STATUS_QUERY = "SYSTem:DIRectory:TESTresult:STATe?\n";
+inline constexpr std::string_view RESULT_UPLOAD_COMMAND = "SYSTem:STATe:DOWN:TEST ALL_1\n";
+inline constexpr std::string_view DELETE_RESULTS_COMMAND = "SYSTem:CLEAR:TESTresult ALL\n";
+inline constexpr const char* AUTOTEST_DIRECTORY_QUERY = "SYSTem:DIRectory:AUTotest? %u\n";
+inline constexpr const char* DELETE_AUTOTEST_COMMAND = "SYSTem:CLEar:AUTotest %u;*idn?\n";
+inline constexpr const char* AUTOTEST_DOWNLOAD_COMMAND = "SYSTem:STATe:UPLoad:AUTotest %u\n";
+
+inline constexpr uint32_t IDENTITY_TIMEOUT_S = 2;
+inline constexpr uint8_t AUTOTEST_PAGE = 10;  // entries per directory page
+
+// "Packet %u" with `number`.
+std::string packet_text_for(uint32_t number);
+
+// The directory string a receive of the running operation uses: the command-line path in
+// an automatic run that gave one, else the receiving directory of Upload Mobile List or
+// of Upload Result List. The receive empties it when it had to fall back to the current
+// directory.
+std::string& receive_directory_setting(Engine& engine);
+
+StepResult step_query_identity(Engine& engine, TransferRecord& record);
+StepResult step_check_identity(Engine& engine, TransferRecord& record);
+StepResult step_select_file(Engine& engine, TransferRecord& record);
+StepResult step_enable_update_mode(Engine& engine, TransferRecord& record);
+StepResult step_enable_list_download(Engine& engine, TransferRecord& record);
+StepResult step_enable_list_upload(Engine& engine, TransferRecord& record);
+StepResult step_check_polling(Engine& engine, TransferRecord& record);
+StepResult step_query_result_status(Engine& engine, TransferRecord& record);
+StepResult step_check_result_status(Engine& engine, TransferRecord& record);
+StepResult step_enable_result_upload(Engine& engine, TransferRecord& record);
+StepResult step_prepare_result_receive(Engine& engine, TransferRecord& record);
+StepResult step_delete_result_list(Engine& engine, TransferRecord& record);
+StepResult step_next_poll_cycle(Engine& engine, TransferRecord& record);
+StepResult step_begin_autotest_directory(Engine& engine, TransferRecord& record);
+StepResult step_query_autotest_directory(Engine& engine, TransferRecord& record);
+StepResult step_next_autotest_page(Engine& engine, TransferRecord& record);
+StepResult step_choose_autotest_slot(Engine& engine, TransferRecord& record);
+StepResult step_delete_autotest(Engine& engine, TransferRecord& record);
+StepResult step_enable_autotest_download(Engine& engine, TransferRecord& record);
+
+}  // namespace trelvo
