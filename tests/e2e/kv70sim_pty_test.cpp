@@ -1,0 +1,139 @@
+// Every operation in real time through the termios device against the kv70sim program on a
+// pseudo-terminal, reached as COM1 through the settings' port map.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engine/event_loop.h"
+#include "serial/posix_serial_device.h"
+#include "sim/sample_data.h"
+#include "tests/e2e/e2e_fixture.h"
+
+namespace trelvo::e2e {
+namespace {
+
+class Kv70simProgram : public ScratchDirTest {
+  protected:
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        loop.set_timer_handler([this](int identifier) { engine.engine_tick(identifier); });
+    }
+    void TearDown() override {
+        stop();
+        ScratchDirTest::TearDown();
+    }
+
+    // Starts kv70sim with `options` and waits for its "ready" line.
+    void start(const std::vector<std::string>& options) {
+        std::string program = std::string(TRELVO_BIN_DIR) + "/kv70sim";
+        std::vector<std::string> args = {program, "--link", (dir / "line").string(), "--store",
+                                         (dir / "store").string()};
+        args.insert(args.end(), options.begin(), options.end());
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            std::freopen("/dev/null", "w", stderr);
+            std::vector<char*> argv;
+            for (auto& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        std::string line;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(out[0]);
+        ASSERT_EQ(line, "ready " + (dir / "line").string());
+        state.port_number = 1;
+        state.port_map[1] = (dir / "line").string();
+    }
+    void stop() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = 0;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "line")));
+    }
+
+    // Opens COM1 as the main window does and runs the selected operation in real time.
+    void run() {
+        PosixDeviceOpener opener(state);
+        auto port = open_tester_port(state, window, clock, opener);
+        ASSERT_NE(port, nullptr) << (window.messages.empty() ? "" : window.messages[0].text);
+        engine.clear_status();
+        engine.step_index = 0;
+        engine.start_run(std::move(port), operation_table[state.operation_index]);
+        EXPECT_TRUE(loop.run_until([this] { return !engine.run_active(); }, 60'000));
+    }
+
+    pid_t pid = 0;
+    SystemClock clock;
+    EventLoop loop{clock};
+    Engine engine{state, window, clock, loop};
+};
+
+TEST_F(Kv70simProgram, FirmwareUpdate) {
+    start({"--model", "71"});
+    std::string image = pattern(2500);
+    automatic(0, write("KV71FW.BIN", image));
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(window.status[3], "71 KV71 GSM Tester");
+    EXPECT_EQ(read_file(dir / "store" / "KV71FW.BIN"), image);
+}
+
+TEST_F(Kv70simProgram, DownloadAndUploadMobileList) {
+    start({});
+    automatic(1, write("LIST.AUT", sim::sample_mobile_list(71)));
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    std::string stored = read_file(dir / "store" / "LIST.AUT");
+    EXPECT_EQ(stored.size(), sim::sample_mobile_list(71).size());
+
+    // The tester now holds the list it received and sends it back unchanged.
+    automatic(2, dir / "out");
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(read_file(dir / "out" / "LIST.AUT"), stored);
+}
+
+TEST_F(Kv70simProgram, UploadResultListWithEveryConversion) {
+    start({});
+    automatic(3, dir / "out", OPT_EXCEL | OPT_PRINTOUT | OPT_IMEI | OPT_DELETE_ALL);
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    size_t csv = 0, txt = 0;
+    for (const std::string& name : files_in(dir / "out")) {
+        csv += name.ends_with(".csv");
+        txt += name.ends_with(".txt");
+    }
+    EXPECT_EQ(csv, 3u);  // the simulator's three sample results
+    EXPECT_EQ(txt, 3u);
+    // Cleared: the next query finds nothing to upload.
+    automatic(3, dir / "out", OPT_OUTPUT_FILE);
+    run();
+    EXPECT_EQ(window.status[2], "Aborted");
+}
+
+TEST_F(Kv70simProgram, DownloadAutotest) {
+    start({"--autotests", "GSM BASIC,QUICK CHECK"});
+    std::string autotest = pattern(700, 9);
+    automatic(4, write("NEW.DLD", autotest));
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+}
+
+}  // namespace
+}  // namespace trelvo::e2e
