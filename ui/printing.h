@@ -33,6 +33,7 @@ class QtPrinter final : public Printer {
     int end_document() override;
 
     QPrinter& device() { return *printer_; }
+    const QPrinter& device() const { return *printer_; }
 
   private:
     std::unique_ptr<QPrinter> printer_;
