@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMessageBox>
@@ -99,6 +100,8 @@ void MainWindow::lay_out() {
     StatusBar& bar = *form_->status_bar;
     const int height = std::max(bar.height(), fontMetrics().height() + STATUS_BAR_PADDING);
     bar.setGeometry(0, this->height() - height, width(), height);
+    // The narrow parts hold the elapsed time and the final status of a run.
+    bar.fit_font({QString(), QStringLiteral("00:00"), QStringLiteral("Out of sync"), QString()});
 }
 
 void MainWindow::fill_lists() {
@@ -195,6 +198,8 @@ void MainWindow::show_port_list() {
         }
     }
     list.setCurrentIndex(model_.selected_port());
+    // The open list is as wide as its longest entry ("COM33 ttyUSB0").
+    list.view()->setMinimumWidth(list.view()->sizeHintForColumn(0) + list.view()->frameWidth() * 2);
 }
 
 // ---- The window surface ----

@@ -8,6 +8,8 @@ namespace {
 
 // Blank space between two neighbouring fields, taken from the left of the later part.
 constexpr int FIELD_GAP = 2;
+constexpr qreal SMALLEST_POINTS = 6.0;
+constexpr qreal POINT_STEP = 0.5;
 
 }  // namespace
 
@@ -17,9 +19,27 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
         field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         field->setTextFormat(Qt::PlainText);
         field->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        field->setMargin(1);
+        field->setMargin(0);
     }
     place_fields();
+}
+
+void StatusBar::fit_font(const std::array<QString, PARTS>& widest) {
+    QFont font = parentWidget() != nullptr ? parentWidget()->font() : this->font();
+    setFont(font);
+    while (!texts_fit(widest) && font.pointSizeF() - POINT_STEP >= SMALLEST_POINTS) {
+        font.setPointSizeF(font.pointSizeF() - POINT_STEP);
+        setFont(font);
+    }
+}
+
+bool StatusBar::texts_fit(const std::array<QString, PARTS>& widest) const {
+    for (int part = 0; part < PARTS; ++part) {
+        const QLabel& field = *fields_[part];
+        if (field.fontMetrics().horizontalAdvance(widest[part]) > field.contentsRect().width())
+            return false;
+    }
+    return true;
 }
 
 void StatusBar::set_text(int part, const QString& text) {

@@ -20,6 +20,10 @@ class StatusBar : public QWidget {
 
     explicit StatusBar(QWidget* parent = nullptr);
 
+    // Makes the bar's font small enough that each part holds its widest text (empty: any),
+    // but never larger than the font the bar has from its window, nor smaller than 6 points.
+    void fit_font(const std::array<QString, PARTS>& widest);
+
     void set_text(int part, const QString& text);
     QString text(int part) const;
     // The field of `part` (0..3), for inspection.
@@ -32,6 +36,7 @@ class StatusBar : public QWidget {
 
   private:
     void place_fields();
+    bool texts_fit(const std::array<QString, PARTS>& widest) const;
 
     std::array<QLabel*, PARTS> fields_{};
 };
