@@ -116,7 +116,10 @@ void Engine::tick_step() {
 
 void Engine::tick_wait(WaitEvent event) {
     show_status(row_status_text(), 0);
-    if (timed_wait(event) && static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
+    // Only a running wait times out: a Cancel pressed since the last tick must not be
+    // overwritten (a soft timeout would then start the wait all over again).
+    if (timed_wait(event) && run_state == RS_RUNNING &&
+        static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
         run_state = RS_TIMEOUT;
     }
     int done = 0;
@@ -162,7 +165,8 @@ void Engine::tick_write() {
 }
 
 void Engine::report_port_failure() {
-    if (run_state == RS_RUNNING) run_state = RS_ABORTED;
+    // A timeout noticed in the same tick gives way: the port is gone, not the tester slow.
+    if (run_state == RS_RUNNING || run_state == RS_TIMEOUT) run_state = RS_ABORTED;
     if (port_failure_reported_) return;
     port_failure_reported_ = true;
     char first[64];
@@ -262,9 +266,12 @@ void Engine::user_break() {
 }
 
 void Engine::finish_run() {
+    // A port that failed during the run (lost, or refusing writes) ends it as "Port lost"
+    // whatever the run state says; the message or error bit went out when it failed.
+    bool port_lost = port_->failed();
     port_->return_to_local();
-    show_status(final_text(run_state), 2);
-    if (run_state != RS_IDLE) state.error_flags |= error_bit(ERR_RUN_FAILED);
+    show_status(port_lost ? "Port lost" : final_text(run_state), 2);
+    if (run_state != RS_IDLE || port_lost) state.error_flags |= error_bit(ERR_RUN_FAILED);
     window.set_file_line("");
     window.set_progress_position(0);
     if (transfer.file != nullptr) {

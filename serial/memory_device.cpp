@@ -162,6 +162,11 @@ void MemoryEnd::lose() {
     transmit_timer_ = 0;
 }
 
+void MemoryEnd::hang_up() {
+    lose();
+    peer().lose();
+}
+
 std::unique_ptr<SerialDevice> MemoryEnd::open_handle() {
     if (open_) return nullptr;
     open_ = true;

@@ -73,6 +73,10 @@ class MemoryEnd : public SerialDevice {
     void set_write_capacity(size_t bytes);  // transmit queue size
     void fail_writes(bool fail);            // writes return -1 (DeviceError::Io)
     void lose();                            // reads and writes -1 (DeviceError::Lost)
+    // This end goes away (its program closed it, its adapter was unplugged): it is lost,
+    // and the other end sees the line hung up and is lost too, as a pseudo-terminal is
+    // when the program on its other side ends.
+    void hang_up();
     void refuse_read_configuration(bool refuse) { refuse_read_ = refuse; }
     void refuse_apply_configuration(bool refuse) { refuse_apply_ = refuse; }
 

@@ -131,12 +131,18 @@ OpenResult PosixSerialDevice::open(const std::string& path) {
 PosixSerialDevice::~PosixSerialDevice() {
     // Give queued output (the end-of-run command) a moment to leave, then drop the rest:
     // closing a serial port otherwise waits until the queue drains, however long.
+    bool drained = false;
     for (int waited = 0; waited < CLOSE_DRAIN_MS; waited += CLOSE_DRAIN_STEP_MS) {
         int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued == 0) break;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued == 0) {
+            drained = true;
+            break;
+        }
         poll(nullptr, 0, CLOSE_DRAIN_STEP_MS);
     }
-    tcflush(fd_, TCOFLUSH);
+    // Only what could not leave is dropped: on a pseudo-terminal a flush would also throw
+    // away what the other side has not read yet, such as the end-of-run command.
+    if (!drained) tcflush(fd_, TCOFLUSH);
     ioctl(fd_, TIOCNXCL);
     ::close(fd_);
 }

@@ -1,8 +1,10 @@
 // Runs the real trelvo program in a scratch folder: arguments, what its input holds, no
-// display, the C locale; collects the exit status, stdout and stderr.
+// display, the C locale; collects the exit status, stdout and stderr. Starts kv70sim as the
+// tester at the other end of a pseudo-terminal.
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -144,6 +146,62 @@ class ProgramProcess {
     pid_t pid_ = -1;
     int pipe_write_ = -1;
     std::optional<int> status_;
+};
+
+// kv70sim on a pseudo-terminal behind the link "<dir>/line", storing what it receives in
+// "<dir>/store" and logging into "<dir>/kv70sim.log". Stopped by its process id.
+class SimulatorProcess {
+  public:
+    // Starts it and waits for its "ready" line; link() stays empty when none came.
+    explicit SimulatorProcess(const fs::path& dir, std::vector<std::string> options = {}) {
+        std::string program = std::string(TRELVO_BIN_DIR) + "/kv70sim";
+        std::string link = (dir / "line").string();
+        std::vector<std::string> args = {program, "--link", link, "--store",
+                                         (dir / "store").string()};
+        args.insert(args.end(), options.begin(), options.end());
+        std::string log = (dir / "kv70sim.log").string();
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(ready[1], 1);
+            int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0) ::dup2(err, 2);
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(ready[1]);
+        std::string line;
+        pollfd wait{ready[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&wait, 1, 5000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(ready[0]);
+        if (line == "ready " + link) link_ = link;
+    }
+    ~SimulatorProcess() { stop(); }
+    SimulatorProcess(const SimulatorProcess&) = delete;
+    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+
+    const std::string& link() const { return link_; }
+
+    // SIGTERM, then its exit status (0 when it stopped as it should).
+    int stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::string link_;
 };
 
 // The lines of a run log, each without its CR LF; date lines as "---->".

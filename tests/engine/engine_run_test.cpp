@@ -296,7 +296,7 @@ TEST_F(EngineRun, WriteRefusedByTheDeviceEndsTheRunWithAMessage) {
     h.start(op(write_table));
     h.wire.fail_writes = true;
     ASSERT_TRUE(h.run(10'000));
-    EXPECT_EQ(h.window.status[2], "Aborted");
+    EXPECT_EQ(h.window.status[2], "Port lost");
     ASSERT_EQ(h.window.messages.size(), 1u);
     EXPECT_EQ(h.window.messages[0].text.rfind("Connection to COM3 lost\n", 0), 0u);
     EXPECT_EQ(probe.calls, std::vector<std::string>{"write_hello"});
@@ -308,7 +308,7 @@ TEST_F(EngineRun, DeviceLostDuringAWaitEndsTheRunInsteadOfWaitingForEver) {
     EXPECT_FALSE(h.run(1000));
     h.wire.lost = true;
     ASSERT_TRUE(h.run(10'000));
-    EXPECT_EQ(h.window.status[2], "Aborted");
+    EXPECT_EQ(h.window.status[2], "Port lost");
     EXPECT_TRUE(h.window.messages.empty());
     EXPECT_EQ(h.state.error_flags, error_bit(ERR_COM_PORT) | error_bit(ERR_RUN_FAILED));
     EXPECT_EQ(h.window.cancels, 1);

@@ -91,9 +91,14 @@ class MainWindow : public ::testing::Test {
         std::ifstream in(shared.directory / SETTINGS_FILE_NAME, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    // Ticks the engine until the run has finished.
+    // Lets the run reach the end of its table at once (no tester answers here) and ticks
+    // the engine until the run has finished.
     void finish_run() {
-        while (engine.run_active() && clock.fire_next()) {
+        int32_t rows = 0;
+        while (engine.operation->steps[rows].routine != nullptr)
+            ++rows;
+        if (engine.run_state == RS_RUNNING) engine.step_index = rows;
+        for (int ticks = 0; ticks < 100 && engine.run_active() && clock.fire_next(); ++ticks) {
         }
     }
     void found(uint32_t number, std::string text, bool select) {

@@ -118,6 +118,13 @@ TEST_F(PosixSerialDeviceTest, CarriesBytesBothWaysAndHonoursXonXoffOnOutput) {
     EXPECT_EQ(tester_receives(), "out");
 }
 
+TEST_F(PosixSerialDeviceTest, ClosingKeepsTheLastWriteForTheOtherSide) {
+    ASSERT_TRUE(device_->apply_configuration({38400, true, true}));
+    ASSERT_EQ(port_sends("\nSYST:COMM:LOCAL\n"), 17);
+    device_.reset();  // closed before the tester has read anything
+    EXPECT_EQ(tester_receives(), "\nSYST:COMM:LOCAL\n");
+}
+
 TEST_F(PosixSerialDeviceTest, RefusesASecondOpenWhileTheFirstHoldsThePort) {
     OpenResult second = PosixSerialDevice::open(path_);
     EXPECT_EQ(second.device, nullptr);
