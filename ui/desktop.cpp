@@ -8,8 +8,9 @@
 
 namespace trelvo::ui {
 
-Desktop::Desktop(int& argc, char** argv)
-    : application_(std::make_unique<QApplication>(argc, argv)) {
+Desktop::Desktop(std::string program_name) : program_name_(std::move(program_name)) {
+    argv_[0] = program_name_.data();
+    application_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setApplicationName(QStringLiteral("trelvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trelvo KV70"));
     QApplication::setApplicationVersion(QString::fromLatin1(PROGRAM_VERSION));
@@ -31,9 +32,9 @@ void Desktop::message_box(std::string_view text) {
     box.exec();
 }
 
-std::unique_ptr<Desktop> make_desktop(int& argc, char** argv) {
+std::unique_ptr<Desktop> make_desktop(const char* program_name) {
     if (!display_available()) return nullptr;
-    return std::make_unique<Desktop>(argc, argv);
+    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo");
 }
 
 }  // namespace trelvo::ui

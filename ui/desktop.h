@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "engine/main_window_model.h"
@@ -14,8 +15,8 @@ namespace trelvo::ui {
 
 class Desktop {
   public:
-    // Connects to the display; `argc` and `argv` must outlive the session.
-    Desktop(int& argc, char** argv);
+    // Connects to the display. The program's arguments stay its own: Qt sees none of them.
+    explicit Desktop(std::string program_name);
     ~Desktop();
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
@@ -26,10 +27,13 @@ class Desktop {
     void message_box(std::string_view text);
 
   private:
+    std::string program_name_;
+    int argc_ = 1;
+    char* argv_[2] = {nullptr, nullptr};
     std::unique_ptr<QApplication> application_;
 };
 
 // The session for a program that has a display; nullptr when there is none to connect to.
-std::unique_ptr<Desktop> make_desktop(int& argc, char** argv);
+std::unique_ptr<Desktop> make_desktop(const char* program_name);
 
 }  // namespace trelvo::ui
