@@ -1,15 +1,12 @@
 // A whole Upload Result List run in the window against the kv70sim program on a
 // pseudo-terminal, in real time: the user presses OK, the window stays responsive while
 // the list comes in, the results are converted and printed, and Cancel closes.
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "tests/ui/simulator.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/status_bar.h"
 
@@ -39,51 +36,18 @@ class UploadRun : public WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         fs::create_directories(dir / "out");
-        start_simulator();
+        link_ = dir / "kv71";
+        // Paced like the real line, so the transfer takes its time.
+        simulator_.start(link_, {"--model", "71", "--baud", "38400"});
     }
     void TearDown() override {
         window.reset();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        simulator_.stop();
         WindowTest::TearDown();
     }
 
-    // kv70sim on a link in the scratch directory, paced like the real line.
-    void start_simulator() {
-        const std::string program = std::string(TRELVO_BIN_DIR) + "/kv70sim";
-        ASSERT_TRUE(fs::exists(program)) << program << " is not built";
-        link_ = dir / "kv71";
-        std::vector<std::string> args = {program,   "--link",  link_.string(),
-                                         "--model", "71",      "--baud",
-                                         "38400",   "--store", (dir / "store").string()};
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            std::freopen("/dev/null", "w", stderr);
-            std::vector<char*> argv;
-            for (std::string& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        pollfd ready{out[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&ready, 1, WAIT_MS) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n')
-            line.push_back(c);
-        ::close(out[0]);
-        ASSERT_EQ(line, "ready " + link_.string());
-    }
-
     fs::path link_;
-    pid_t pid_ = -1;
+    Kv70sim simulator_;
 };
 
 TEST_F(UploadRun, ResultListComesInIsConvertedPrintedAndTheWindowClosesOnCancel) {
