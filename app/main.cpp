@@ -17,6 +17,9 @@
 #include "settings/settings_file.h"
 #include "shell/program.h"
 #include "shell/result_list_conversion.h"
+#ifdef TRELVO_DESKTOP_WINDOW
+#include "ui/desktop.h"
+#endif
 
 namespace {
 
@@ -112,8 +115,22 @@ int main(int argc, char** argv) {
         return trelvo::convert_result_list(conversion);
     }
 
-    // The desktop window opens here when a display is available and it is built in; until
-    // then every run goes through the console window.
+#ifdef TRELVO_DESKTOP_WINDOW
+    // The desktop window when a display is available, unless --headless asks for the console.
+    if (!options.headless) {
+        if (std::unique_ptr<trelvo::ui::Desktop> desktop = trelvo::ui::make_desktop(argv[0])) {
+            trelvo::ProgramSetup setup;
+            setup.command_line = arguments.command_line;
+            setup.message_box = [&desktop](std::string_view text) { desktop->message_box(text); };
+            setup.open_window = [&desktop](trelvo::WindowShared& shared) {
+                return desktop->open_window(shared);
+            };
+            return trelvo::run_program(setup);
+        }
+    }
+#endif
+
+    // Without a display (or with --headless) every run goes through the console window.
     install_interrupt_handler();
     trelvo::ConsoleInput input;
     input.fd = 0;
