@@ -16,6 +16,10 @@
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
 #include "shell/program.h"
+#include "shell/result_list_conversion.h"
+#ifdef TRELVO_DESKTOP_WINDOW
+#include "ui/desktop.h"
+#endif
 
 namespace {
 
@@ -101,12 +105,32 @@ int main(int argc, char** argv) {
     }
     if (options.list_ports) return list_ports_and_exit();
     if (!options.convert.empty()) {
-        std::fprintf(stderr, "trelvo: --convert is not available in this build\n");
-        return trelvo::EXIT_USAGE;
+        trelvo::ConversionSetup conversion;
+        conversion.command_line = arguments.command_line;
+        conversion.file = options.convert;
+        conversion.message = show_message;
+        conversion.file_line = [](std::string_view text) {
+            std::fprintf(stderr, "File: %s\n", trelvo::fold_message(text).c_str());
+        };
+        return trelvo::convert_result_list(conversion);
     }
 
-    // The desktop window opens here when a display is available and it is built in; until
-    // then every run goes through the console window.
+#ifdef TRELVO_DESKTOP_WINDOW
+    // The desktop window when a display is available, unless --headless asks for the console.
+    if (!options.headless) {
+        if (std::unique_ptr<trelvo::ui::Desktop> desktop = trelvo::ui::make_desktop(argv[0])) {
+            trelvo::ProgramSetup setup;
+            setup.command_line = arguments.command_line;
+            setup.message_box = [&desktop](std::string_view text) { desktop->message_box(text); };
+            setup.open_window = [&desktop](trelvo::WindowShared& shared) {
+                return desktop->open_window(shared);
+            };
+            return trelvo::run_program(setup);
+        }
+    }
+#endif
+
+    // Without a display (or with --headless) every run goes through the console window.
     install_interrupt_handler();
     trelvo::ConsoleInput input;
     input.fd = 0;

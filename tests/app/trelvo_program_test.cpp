@@ -1,5 +1,5 @@
 // The real trelvo program in a scratch folder, for everything that needs no tester: the
-// settings written on Cancel, runs whose port is missing, batch scripts, the rebuilt
+// settings written on Cancel, runs whose port is missing, the rebuilt
 // command line, the console's prompt and Ctrl-C, exit statuses, and the port listing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -61,47 +61,6 @@ TEST_F(TrelvoProgram, LogGrowsByOneEntryPerAutomaticRun) {
         EXPECT_EQ(trelvo.wait(), 1);
     }
     EXPECT_EQ(log_lines(dir()).size(), 10u);
-}
-
-struct Script {
-    const char* text;
-    std::vector<std::string> log;
-};
-void PrintTo(const Script& c, std::ostream* os) {
-    *os << "script of " << c.log.size() << " log lines";
-}
-
-class TrelvoScript : public TrelvoProgram, public ::testing::WithParamInterface<Script> {};
-
-TEST_P(TrelvoScript, RunsTheLinesThatAskForARun) {
-    write_file(dir() / "batch.txt", GetParam().text);
-    ProgramProcess trelvo(dir(), {"-S", "batch.txt"});
-    EXPECT_EQ(trelvo.wait(), GetParam().log.empty() ? 0 : 1);
-    EXPECT_EQ(log_lines(dir()), GetParam().log);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, TrelvoScript,
-    ::testing::Values(Script{"-F1 -C200\n\n-C2\n",
-                             {"---->", "trelvo -S \"batch.txt\" -> -F1 -C200",
-                              "Download Mobile List ", "Error: Invalid COM Port.", ""}},
-                      Script{"-C2\r\n-F0 -C201",  // the last line has no line end
-                             {"---->", "trelvo -S \"batch.txt\" -> -F0 -C201", "Firmware Update ",
-                              "Error: Invalid COM Port.", ""}},
-                      Script{"-F4 -C200\n-F2 -C201\n",
-                             {"---->", "trelvo -S \"batch.txt\" -> -F4 -C200", "Download Autotest ",
-                              "Error: Invalid COM Port.", "", "---->",
-                              "trelvo -S \"batch.txt\" -> -F2 -C201", "Upload Mobile List ",
-                              "Error: Invalid COM Port.", ""}},
-                      Script{"-C2\n-B9600\n", {}}));
-
-TEST_F(TrelvoProgram, MissingScriptLetsTheCommandLineRun) {
-    ProgramProcess trelvo(dir(), {"-S", "missing.txt", "-F2", MISSING_PORT});
-    EXPECT_EQ(trelvo.wait(), 1);
-    std::vector<std::string> lines = log_lines(dir());
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "trelvo -S \"missing.txt\" -F2 -C200");
-    EXPECT_EQ(lines[2], "Upload Mobile List ");
 }
 
 struct Rebuilt {

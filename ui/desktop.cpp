@@ -1,0 +1,40 @@
+#include "ui/desktop.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "ui/artwork.h"
+#include "ui/main_window.h"
+
+namespace trelvo::ui {
+
+Desktop::Desktop(std::string program_name) : program_name_(std::move(program_name)) {
+    argv_[0] = program_name_.data();
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setApplicationName(QStringLiteral("trelvo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Trelvo KV70"));
+    QApplication::setApplicationVersion(QString::fromLatin1(PROGRAM_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("trelvo"));
+    QApplication::setWindowIcon(program_icon());
+}
+
+Desktop::~Desktop() = default;
+
+WindowEnd Desktop::open_window(WindowShared& shared) {
+    return open_main_window(shared);
+}
+
+void Desktop::message_box(std::string_view text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Trelvo KV70"),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+std::unique_ptr<Desktop> make_desktop(const char* program_name) {
+    if (!display_available()) return nullptr;
+    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo");
+}
+
+}  // namespace trelvo::ui

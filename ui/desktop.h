@@ -1,0 +1,39 @@
+// The desktop session of the program: the Qt application, the main windows it opens, and
+// message boxes before any window exists. The program makes one when a display is there.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/main_window_model.h"
+#include "shell/program.h"
+
+class QApplication;
+
+namespace trelvo::ui {
+
+class Desktop {
+  public:
+    // Connects to the display. The program's arguments stay its own: Qt sees none of them.
+    explicit Desktop(std::string program_name);
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // One main window, run until it closes.
+    WindowEnd open_window(WindowShared& shared);
+    // A message box without owner.
+    void message_box(std::string_view text);
+
+  private:
+    std::string program_name_;
+    int argc_ = 1;
+    char* argv_[2] = {nullptr, nullptr};
+    std::unique_ptr<QApplication> application_;
+};
+
+// The session for a program that has a display; nullptr when there is none to connect to.
+std::unique_ptr<Desktop> make_desktop(const char* program_name);
+
+}  // namespace trelvo::ui
