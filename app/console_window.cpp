@@ -3,9 +3,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <filesystem>
+#include <vector>
 
+#include "protocol/file_choice.h"
 #include "serial/port_map.h"
+#include "shell/command_line.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -14,6 +19,7 @@ namespace {
 
 constexpr uint32_t LOOP_SLICE_MS = 60'000;
 constexpr int BAR_WIDTH = 30;
+constexpr int ASK_SLICE_MS = 100;
 
 // Part 0 texts that differ only in their numbers ("Packet 1", "Packet 2") are one line.
 std::string shape_of(std::string_view text) {
@@ -32,6 +38,13 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     return text;
+}
+
+// A name typed into a dialog: relative names are taken in the folder the dialog shows.
+std::filesystem::path in_folder(const std::string& typed, std::string_view folder) {
+    std::filesystem::path path(typed);
+    if (path.is_absolute() || folder.empty()) return path;
+    return std::filesystem::path(folder) / path;
 }
 
 }  // namespace
@@ -217,6 +230,107 @@ bool ConsoleWindow::read_input(bool& ended) {
     }
     input->pending.append(buffer, static_cast<size_t>(count));
     return take_line();
+}
+
+// ---- Dialogs on the terminal ----
+
+bool ConsoleWindow::can_ask(std::string_view what) {
+    if (io_.input != nullptr && io_.input->terminal && !io_.input->ended) return true;
+    write_line(std::string(what) + ": cancelled, no terminal to ask on");
+    return false;
+}
+
+std::optional<std::string> ConsoleWindow::ask(std::string_view prompt) {
+    ConsoleInput* input = io_.input;
+    write_raw(progress_.end_line() + std::string(prompt));
+    for (;;) {
+        size_t end = input->pending.find('\n');
+        if (end != std::string::npos) {
+            std::string line = input->pending.substr(0, end);
+            input->pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            // The terminal shows what was typed; output kept elsewhere gets it after the prompt.
+            if (!io_.output_terminal) write_raw(line + "\n");
+            return std::string(trimmed(line));
+        }
+        if (io_.interrupted != nullptr && *io_.interrupted != 0) {
+            *io_.interrupted = 0;
+            write_raw("\n");
+            return std::nullopt;
+        }
+        pollfd ready{input->fd, POLLIN, 0};
+        int polled = ::poll(&ready, 1, ASK_SLICE_MS);
+        if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
+        char buffer[256];
+        ssize_t count = polled > 0 && (ready.revents & POLLNVAL) == 0
+                            ? ::read(input->fd, buffer, sizeof buffer)
+                            : -1;
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (count <= 0) {
+            input->ended = true;
+            write_raw("\n");
+            return std::nullopt;
+        }
+        input->pending.append(buffer, static_cast<size_t>(count));
+    }
+}
+
+std::optional<std::string> ConsoleWindow::file_dialog(std::span<const FileFilter> filters,
+                                                      std::string_view start_directory) {
+    if (!can_ask("File choice")) return std::nullopt;
+    std::string types;
+    for (const FileFilter& filter : filters)
+        types += (types.empty() ? "" : ", ") + std::string(filter.description);
+    write_line("Choose the file to send (" + types + "), from " +
+               (start_directory.empty() ? std::string("the current folder")
+                                        : std::string(start_directory)) +
+               "; an empty line cancels.");
+    for (;;) {
+        std::optional<std::string> answer = ask("File: ");
+        if (!answer || answer->empty()) return std::nullopt;
+        std::filesystem::path path = in_folder(*answer, start_directory);
+        std::error_code failure;
+        if (std::filesystem::is_regular_file(path, failure)) return path.string();
+        write_line("trelvo: " + path.string() + ": no such file");
+    }
+}
+
+AutotestChoice ConsoleWindow::autotest_slot_dialog(std::string_view directory_text) {
+    if (!can_ask("Autotest choice")) return AutotestChoice{};
+    std::vector<std::string> entries = autotest_entries(directory_text);
+    write_line("Autotests in the tester:");
+    for (size_t i = 0; i < entries.size(); ++i)
+        write_line("  " + std::to_string(i + 1) + "  " + entries[i]);
+    write_line("New: n, Replace: r <number>, Delete: d <number>, Cancel: c or an empty line.");
+    for (;;) {
+        std::optional<std::string> answer = ask("Autotest: ");
+        if (!answer || answer->empty()) return AutotestChoice{};
+        int button = -1;
+        switch (std::tolower(static_cast<unsigned char>((*answer)[0]))) {
+            case 'n':
+                button = AUTOTEST_NEW;
+                break;
+            case 'r':
+                button = AUTOTEST_REPLACE;
+                break;
+            case 'd':
+                button = AUTOTEST_DELETE;
+                break;
+            case 'c':
+                button = AUTOTEST_CANCEL;
+                break;
+            default:
+                continue;
+        }
+        uint32_t number = 0;
+        int selected = parse_number(std::string_view(*answer).substr(1), number) && number >= 1 &&
+                               number <= entries.size()
+                           ? static_cast<int>(number) - 1
+                           : -1;
+        AutotestPress press = autotest_button(button, entries.size(), selected, 0);
+        if (press.closes) return press.choice;
+        write_line("trelvo: " + fold_message(press.message));
+    }
 }
 
 void ConsoleWindow::set_status_text(int part, std::string_view text) {

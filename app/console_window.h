@@ -2,11 +2,14 @@
 // display. It runs the same model, engine and port scan as the desktop window; it shows
 // the status changes, the tester found, the file line, the progress and the message boxes
 // as lines on its output (stderr), takes Enter as OK and the end of input as Cancel, and
-// takes Ctrl-C as the Cancel button.
+// takes Ctrl-C as the Cancel button. The file choice and the autotest slot choice ask on
+// the terminal when the input is one, and count as Cancel otherwise.
 #pragma once
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -83,6 +86,9 @@ class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
     void set_progress_position(int position) override;
     void set_progress_step(int step) override { progress_.set_step(step); }
     void progress_step_it() override;
+    std::optional<std::string> file_dialog(std::span<const FileFilter> filters,
+                                           std::string_view start_directory) override;
+    AutotestChoice autotest_slot_dialog(std::string_view directory_text) override;
 
     // MainWindowFrontend.
     void post(std::function<void()> work) override { loop_.post(std::move(work)); }
@@ -95,6 +101,12 @@ class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
     void show_prompt();
     // Reads what the input has; true when a whole line or the end of input came.
     bool read_input(bool& ended);
+    // A dialog on the terminal: whether there is one to ask on (else the dialog is
+    // cancelled, and says so under `what`).
+    bool can_ask(std::string_view what);
+    // Writes `prompt` and waits for a line; nothing at the end of input or on Ctrl-C,
+    // which cancel the dialog.
+    std::optional<std::string> ask(std::string_view prompt);
     void write_line(std::string_view text);
     void write_raw(const std::string& text);
 

@@ -16,6 +16,7 @@
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
 #include "shell/program.h"
+#include "shell/result_list_conversion.h"
 #ifdef TRELVO_DESKTOP_WINDOW
 #include "ui/desktop.h"
 #endif
@@ -104,8 +105,14 @@ int main(int argc, char** argv) {
     }
     if (options.list_ports) return list_ports_and_exit();
     if (!options.convert.empty()) {
-        std::fprintf(stderr, "trelvo: --convert is not available in this build\n");
-        return trelvo::EXIT_USAGE;
+        trelvo::ConversionSetup conversion;
+        conversion.command_line = arguments.command_line;
+        conversion.file = options.convert;
+        conversion.message = show_message;
+        conversion.file_line = [](std::string_view text) {
+            std::fprintf(stderr, "File: %s\n", trelvo::fold_message(text).c_str());
+        };
+        return trelvo::convert_result_list(conversion);
     }
 
 #ifdef TRELVO_DESKTOP_WINDOW

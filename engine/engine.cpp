@@ -53,6 +53,7 @@ Engine::~Engine() {
 
 void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     port_ = std::move(port);
+    active_ = true;
     row_count_ = 0;
     while (op.steps[row_count_].routine != nullptr)
         ++row_count_;
@@ -98,7 +99,11 @@ void Engine::engine_tick(int identifier) {
 void Engine::tick_step() {
     if (run_state == RS_CANCEL || run_state == RS_SYNC_LOST) {
         RunState breaking = run_state;
-        dispatch_result(send_cancel_sequence(*port_, transfer));
+        if (port_ != nullptr) {
+            dispatch_result(send_cancel_sequence(*port_, transfer));
+        } else {
+            arm(WE_STEP);
+        }
         run_state = breaking | 1;
         return;
     }
@@ -267,9 +272,10 @@ void Engine::user_break() {
 
 void Engine::finish_run() {
     // A port that failed during the run (lost, or refusing writes) ends it as "Port lost"
-    // whatever the run state says; the message or error bit went out when it failed.
-    bool port_lost = port_->failed();
-    port_->return_to_local();
+    // whatever the run state says; the message or error bit went out when it failed. A run
+    // without a port (a conversion of a list on disk) has nothing to return to local.
+    bool port_lost = port_ != nullptr && port_->failed();
+    if (port_ != nullptr) port_->return_to_local();
     show_status(port_lost ? "Port lost" : final_text(run_state), 2);
     if (run_state != RS_IDLE || port_lost) state.error_flags |= error_bit(ERR_RUN_FAILED);
     window.set_file_line("");
@@ -280,6 +286,7 @@ void Engine::finish_run() {
     }
     close_file(transfer.second_file);
     port_.reset();
+    active_ = false;
     show_status("Idle", 0);
     window.enable_controls();
     run_state = RS_IDLE;

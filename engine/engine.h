@@ -30,7 +30,8 @@ class Engine {
 
     // Starts `operation` on an open port: both file handles none, RS_RUNNING, run start
     // time now, first tick after 50 ms. The caller has cleared the status bar and set the
-    // step index to 0. Precondition: no run is active.
+    // step index to 0. Precondition: no run is active. A table whose steps never talk to the
+    // tester (the conversions of a result list on disk) runs without a port (nullptr).
     void start_run(std::unique_ptr<TesterPort> port, const Operation& operation);
 
     // The timer callback: acts on identifiers WE_LINE..WE_LINES, ignores everything else.
@@ -56,7 +57,7 @@ class Engine {
     // and RS_CANCEL; the running wait ends on its next tick.
     void user_break();
 
-    bool run_active() const { return port_ != nullptr; }
+    bool run_active() const { return active_; }
     TesterPort& port() { return *port_; }
     const StepRow& current_row() const { return operation->steps[step_index]; }
 
@@ -91,6 +92,7 @@ class Engine {
 
     EngineTimer& timer_;
     std::unique_ptr<TesterPort> port_;
+    bool active_ = false;
     bool port_failure_reported_ = false;
     int32_t row_count_ = 0;  // rows of the current table before its null row
 };

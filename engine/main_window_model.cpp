@@ -64,6 +64,12 @@ std::string_view option_box_caption(OptionBox box) {
     return "";
 }
 
+void apply_output_option_rules(uint32_t& options) {
+    if ((options & OPT_OUTPUT_FILE) != 0 || (options & (OPT_EXCEL | OPT_PRINTOUT)) == 0)
+        options |= OPT_OUTPUT_FILE;
+    if ((options & OPT_DIRECT_PRINT) != 0) options |= OPT_PRINTOUT;
+}
+
 // ---- The window ----
 
 MainWindowModel::MainWindowModel(WindowShared& shared, Engine& engine, PortScanner& scanner,
@@ -93,13 +99,7 @@ void MainWindowModel::initialise() {
     if (operation_at(static_cast<int>(state_.operation_index)) == nullptr)
         state_.operation_index = 0;
 
-    // The output options as the window shows them: at least one output, and direct
-    // printout only with the printout. "Norvane Output File" is decided before "Direct
-    // Printout" adds the printout bit.
-    uint32_t& options = state_.options;
-    if ((options & OPT_OUTPUT_FILE) != 0 || (options & (OPT_EXCEL | OPT_PRINTOUT)) == 0)
-        options |= OPT_OUTPUT_FILE;
-    if ((options & OPT_DIRECT_PRINT) != 0) options |= OPT_PRINTOUT;
+    apply_output_option_rules(state_.options);
 
     controls_ = ControlState{};
     apply_updates();

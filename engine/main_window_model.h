@@ -58,6 +58,11 @@ inline constexpr std::array<OptionBox, 7> OPTION_BOXES = {
 uint32_t option_box_bit(OptionBox box);
 std::string_view option_box_caption(OptionBox box);
 
+// The output options as the window shows them when it opens: at least one output, and
+// direct printout only with the printout. "Norvane Output File" is decided before "Direct
+// Printout" adds the printout bit.
+void apply_output_option_rules(uint32_t& options);
+
 // The baud rate list: position = baud-rate index.
 inline constexpr std::array<std::string_view, 4> BAUD_RATE_ENTRIES = {"38400", "19200", " 9600",
                                                                       " 4800"};

@@ -211,8 +211,14 @@ StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
     TesterPort& port = engine.port();
     AutotestChoice choice;
     if (engine.state.automatic_run()) {
-        // An automatic run always stores the autotest in a new slot.
+        // An automatic run always stores the autotest in a new slot. A directory line that
+        // lists no entry (damaged on the way) would make that slot an existing autotest's:
+        // rather than overwrite one, the run ends.
         size_t entries = autotest_entries(port.directory_text).size();
+        if (entries != port.directory_lines) {
+            engine.run_state = RS_ABORTED;
+            return SR_NEXT;
+        }
         choice = autotest_button(AUTOTEST_NEW, entries, -1, port.reply[1]).choice;
     } else {
         choice = engine.window.autotest_slot_dialog(port.directory_text);

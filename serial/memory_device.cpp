@@ -18,8 +18,34 @@ struct LinkCore : std::enable_shared_from_this<LinkCore> {
 
     MemoryEnd& end(int side) { return side == 0 ? pc : tester; }
 
+    // The noise on one byte: false when it is lost, else the byte as it arrives.
+    bool pass(uint8_t& byte) {
+        if (noise.corrupt_per_million == 0 && noise.drop_per_million == 0) return true;
+        uint64_t draw = next_random();
+        uint32_t chance = static_cast<uint32_t>(draw % 1'000'000);
+        if (chance < noise.drop_per_million) {
+            ++counts.dropped;
+            return false;
+        }
+        if (chance < noise.drop_per_million + noise.corrupt_per_million) {
+            byte ^= static_cast<uint8_t>(1 + (draw >> 32) % 255);  // never 0: always a change
+            ++counts.corrupted;
+        }
+        return true;
+    }
+    // splitmix64.
+    uint64_t next_random() {
+        uint64_t z = (random_state += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+
     VirtualClock& clock;
     LinkTiming timing;
+    LineNoise noise;
+    uint64_t random_state = 0;
+    NoiseCounts counts;
     MemoryEnd pc;
     MemoryEnd tester;
 };
@@ -209,8 +235,9 @@ void MemoryEnd::transmit() {
             }
             line_free_ns_ = done_ns;
         }
-        sent.push_back(transmit_.front());
+        uint8_t byte = transmit_.front();
         transmit_.pop_front();
+        if (core_.pass(byte)) sent.push_back(byte);
     }
     if (sent.empty()) return;
     if (timing.latency_ms == 0) {
@@ -281,6 +308,16 @@ MemoryEnd& MemoryLink::tester() {
 
 void MemoryLink::set_timing(LinkTiming timing) {
     core_->timing = timing;
+}
+
+void MemoryLink::set_noise(LineNoise noise) {
+    core_->noise = noise;
+    core_->random_state = noise.seed;
+    core_->counts = {};
+}
+
+NoiseCounts MemoryLink::noise_counts() const {
+    return core_->counts;
 }
 
 void MemoryOpener::provide(uint32_t port_number, MemoryEnd& end) {

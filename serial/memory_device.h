@@ -30,6 +30,19 @@ struct LinkTiming {
 
 inline constexpr size_t DEFAULT_MEMORY_QUEUE = 2048;
 
+// A noisy line: each byte on its way, in either direction, is changed into another value or
+// lost with these chances, decided by a generator seeded with `seed` (the same seed, the
+// same noise).
+struct LineNoise {
+    uint64_t seed = 1;
+    uint32_t corrupt_per_million = 0;
+    uint32_t drop_per_million = 0;
+};
+struct NoiseCounts {
+    uint64_t corrupted = 0;
+    uint64_t dropped = 0;
+};
+
 namespace detail {
 struct LinkCore;
 }
@@ -136,6 +149,9 @@ class MemoryLink {
     MemoryEnd& pc();
     MemoryEnd& tester();
     void set_timing(LinkTiming timing);
+    void set_noise(LineNoise noise);
+    // The bytes the noise has changed and lost so far.
+    NoiseCounts noise_counts() const;
 
   private:
     std::shared_ptr<detail::LinkCore> core_;

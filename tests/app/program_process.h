@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -47,9 +48,10 @@ struct ScratchDir {
 
 // How the program's standard input is set up.
 enum class Input {
-    Closed,   // descriptor 0 closed
-    Text,     // a file holding `input`, then its end
-    OpenPipe  // a pipe the test keeps open (for Ctrl-C while it waits)
+    Closed,    // descriptor 0 closed
+    Text,      // a file holding `input`, then its end
+    OpenPipe,  // a pipe the test keeps open (for Ctrl-C while it waits)
+    Terminal   // a pseudo-terminal without echo that the test types into
 };
 
 class ProgramProcess {
@@ -60,6 +62,12 @@ class ProgramProcess {
         write_file(dir / ".stdin", text);
         int pipe_fds[2] = {-1, -1};
         if (input == Input::OpenPipe && ::pipe(pipe_fds) != 0) return;
+        std::string terminal;
+        if (input == Input::Terminal) {
+            terminal_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+            if (terminal_ < 0 || ::grantpt(terminal_) != 0 || ::unlockpt(terminal_) != 0) return;
+            terminal = ::ptsname(terminal_);
+        }
         pid_ = ::fork();
         if (pid_ == 0) {
             if (::chdir(dir.c_str()) != 0) ::_exit(120);
@@ -75,10 +83,19 @@ class ProgramProcess {
                 int in = ::open(".stdin", O_RDONLY);
                 ::dup2(in, 0);
                 ::close(in);
-            } else {
+            } else if (input == Input::OpenPipe) {
                 ::dup2(pipe_fds[0], 0);
                 ::close(pipe_fds[0]);
                 ::close(pipe_fds[1]);
+            } else {
+                int in = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+                ::dup2(in, 0);
+                ::close(in);
+                ::close(terminal_);
+                termios mode{};
+                ::tcgetattr(0, &mode);
+                mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+                ::tcsetattr(0, TCSANOW, &mode);
             }
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
@@ -103,6 +120,12 @@ class ProgramProcess {
             ::waitpid(pid_, nullptr, 0);
         }
         if (pipe_write_ >= 0) ::close(pipe_write_);
+        if (terminal_ >= 0) ::close(terminal_);
+    }
+
+    // Types `text` on the terminal; "\x04" at the start of a line ends the input.
+    void type(std::string_view text) {
+        if (terminal_ >= 0 && ::write(terminal_, text.data(), text.size()) < 0) return;
     }
 
     // The exit status, or -1 when the program did not end within `limit` (it is killed).
@@ -145,6 +168,7 @@ class ProgramProcess {
     fs::path dir_;
     pid_t pid_ = -1;
     int pipe_write_ = -1;
+    int terminal_ = -1;
     std::optional<int> status_;
 };
 

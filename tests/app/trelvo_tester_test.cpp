@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ using testing::ScratchDir;
 using testing::SimulatorProcess;
 using testing::write_file;
 
-const std::string FIRMWARE = std::string(3000, 'f') + "end of image";
+const std::string FIRMWARE = std::string(200, 'f') + "end of image";
 
 class TrelvoWithTester : public ::testing::Test {
   protected:
@@ -42,6 +43,7 @@ class TrelvoWithTester : public ::testing::Test {
     fs::path dir() const { return scratch_.path; }
     static fs::path store() { return tester_dir_->path / "store"; }
     static const std::string& link() { return tester_->link(); }
+    static fs::path tester_log() { return tester_dir_->path / "kv70sim.log"; }
 
     // A settings file of these sections whose port map leads `mapped` to the tester.
     void settings(const std::string& sections, const std::vector<int>& mapped = {1}) {
@@ -190,6 +192,75 @@ TEST_F(TrelvoWithTester, OverlongScriptLineRunsAsTwoLines) {
     EXPECT_EQ(lines[6], "Upload Mobile List successful completed");
     EXPECT_FALSE(fs::is_empty(dir() / "d1"));
     EXPECT_FALSE(fs::is_empty(dir() / "d2"));
+}
+
+// An interactive Download Autotest: Enter starts it, and the file and the slot are asked
+// for on the terminal, again after an answer that does not do.
+TEST_F(TrelvoWithTester, InteractiveRunAsksForTheFileAndTheSlotOnTheTerminal) {
+    settings("[Port]\r\nCOM1\r\n[Function]\r\n4\r\n");
+    const std::string autotest = "autotest steps\r\n" + std::string(300, 'a');
+    write_file(dir() / "NEWTEST.DLD", autotest);
+    ProgramProcess trelvo(dir(), {}, Input::Terminal);
+    ASSERT_TRUE(trelvo.wait_for_stderr("Press Enter to start")) << trelvo.err();
+    trelvo.type("\n");
+    ASSERT_TRUE(trelvo.wait_for_stderr("File: ")) << trelvo.err();
+    trelvo.type("MISSING.DLD\nNEWTEST.DLD\n");
+    ASSERT_TRUE(trelvo.wait_for_stderr("Autotest: ")) << trelvo.err();
+    trelvo.type("r\nr 2\n");
+    ASSERT_TRUE(trelvo.wait_for_stderr("Status: Completed")) << trelvo.err();
+    trelvo.type("\x04");
+    EXPECT_EQ(trelvo.wait(), 0);
+    std::string err = trelvo.err();
+    EXPECT_NE(err.find("File: MISSING.DLD\ntrelvo: MISSING.DLD: no such file\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("  1  GSM BASIC\n  2  DUALBAND FULL\n  3  QUICK CHECK\n"),
+              std::string::npos);
+    EXPECT_NE(err.find("trelvo: Replacement error No autotest selected\n"), std::string::npos);
+    EXPECT_EQ(read_file(store() / "NEWTEST.DLD"), autotest);
+    EXPECT_NE(read_file(tester_log()).find("AUTotest 2\n"), std::string::npos);
+    EXPECT_FALSE(has_log());
+}
+
+TEST_F(TrelvoWithTester, FileChoiceWithoutATerminalIsCancelled) {
+    settings("[Port]\r\nCOM1\r\n[Function]\r\n4\r\n");
+    ProgramProcess trelvo(dir(), {}, Input::Text, "\n");
+    EXPECT_EQ(trelvo.wait(), 0);
+    std::string err = trelvo.err();
+    EXPECT_NE(err.find("File choice: cancelled, no terminal to ask on\nStatus: Aborted"),
+              std::string::npos)
+        << err;
+}
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The list converted in the result list receiving directory, where an upload would have
+// received it and deleted it after its conversions: the same files, and the list stays.
+TEST_F(TrelvoWithTester, ConvertGivesTheFilesOfAnUploadOfTheSameList) {
+    settings("[Port]\r\nCOM1\r\n[UL Result]\r\nconverted/\r\n[Upload Result mode]\r\n0\r\n");
+    fs::create_directories(dir() / "uploaded");
+    fs::create_directories(dir() / "converted");
+    ProgramProcess upload(dir(), {"-F3", "-ME1", "-MT1", "-MI1", "-P", "uploaded"});
+    ASSERT_EQ(upload.wait(), 0) << upload.err();
+    std::string list = sim::sample_result_list(72);
+    write_file(dir() / "converted" / "RESULTS.TXT", list);
+
+    ProgramProcess convert(dir(), {"--convert", "converted/RESULTS.TXT", "-ME1", "-MT1", "-MI1"});
+    EXPECT_EQ(convert.wait(), 0) << convert.err();
+    EXPECT_EQ(convert.err().find("trelvo:"), std::string::npos) << convert.err();
+    EXPECT_EQ(read_file(dir() / "converted" / "RESULTS.TXT"), list);
+    fs::remove(dir() / "converted" / "RESULTS.TXT");
+    std::vector<std::string> names = names_in(dir() / "uploaded");
+    EXPECT_EQ(names.size(), 6u);  // a spreadsheet and a printout for each of three results
+    EXPECT_EQ(names_in(dir() / "converted"), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(read_file(dir() / "converted" / name), read_file(dir() / "uploaded" / name))
+            << name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "protocol/control_bytes.h"
+#include "protocol/tester_commands.h"
 #include "tests/support/engine_harness.h"
 
 namespace trelvo {
@@ -34,6 +35,36 @@ TEST(FoundFaults, CancelEndsASoftWaitEvenInTheTickItsDeadlinePasses) {
         EXPECT_EQ(h.wire.output_text().substr(0, CANCEL_SEQUENCE_LENGTH),
                   std::string(CANCEL_SEQUENCE_LENGTH, char(CAN)));
     }
+}
+
+// An automatic Download Autotest from the directory on, with `reply` as the tester's answer
+// to the directory query; what the PC sent.
+std::string autotest_run_on_directory(const std::string& reply) {
+    EngineHarness h;
+    h.state.command_line_flags = CMD_AUTOMATIC;
+    Operation from_directory = operation_table[4];
+    while (from_directory.steps->routine != step_begin_autotest_directory)
+        ++from_directory.steps;
+    h.start(from_directory);
+    while (h.wire.output_text().find('\n') == std::string::npos && h.clock.fire_next()) {
+    }
+    h.wire.feed(reply);
+    h.run(60'000);
+    h.engine.user_break();  // the transfer's wait for the receiver has no end of its own
+    h.run(60'000);
+    return h.wire.output_text();
+}
+
+TEST(FoundFaults, AutomaticAutotestDownloadNeverTakesASlotFromADamagedDirectory) {
+    const std::string entries = "2,DLD,59,C8DB,DUALBAND FULL\r\n3,DLD,57,F474,QUICK CHECK\r\n";
+    const std::string end = "\x03\r\n";
+    EXPECT_NE(autotest_run_on_directory("1,DLD,55,50C2,GSM BASIC\r\n" + entries + end)
+                  .find("SYSTem:STATe:UPLoad:AUTotest 4\n"),
+              std::string::npos);
+    // A comma lost on the line: the first entry no longer lists, and "new" would be slot 3.
+    EXPECT_EQ(autotest_run_on_directory("1,DLD,5550C2,GSM BASIC\r\n" + entries + end)
+                  .find("UPLoad:AUTotest"),
+              std::string::npos);
 }
 
 }  // namespace
