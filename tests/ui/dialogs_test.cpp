@@ -284,5 +284,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {DELETE_ERROR}}),
     [](const auto& info) { return std::string(info.param.rule); });
 
+TEST_F(WindowTest, AutotestSlotDialogOfAnAutomaticRunTakesANewSlotByItself) {
+    state.command_line_flags = CMD_AUTOMATIC;
+    open();
+    AutotestChoice choice = window->autotest_slot_dialog(TWO_AUTOTESTS);
+    EXPECT_EQ(choice.result, AUTOTEST_NEW);
+    EXPECT_EQ(choice.slot, 3);
+    EXPECT_EQ(modals.unexpected, 0);
+}
+
 }  // namespace
 }  // namespace trelvo::ui::testing
