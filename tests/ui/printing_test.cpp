@@ -22,19 +22,6 @@ std::unique_ptr<QPrinter> pdf_printer(const fs::path& file) {
     return printer;
 }
 
-// Runs a command and gives its standard output.
-std::string output_of(const std::string& command) {
-    std::string text;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, got);
-    ::pclose(pipe);
-    return text;
-}
-
 // The pages of a PDF file as text, each a list of its non-empty lines.
 std::vector<std::vector<std::string>> pdf_pages(const fs::path& pdf) {
     std::string text = output_of("pdftotext -layout '" + pdf.string() + "' -");

@@ -97,17 +97,7 @@ TEST_F(UploadRun, ResultListComesInIsConvertedPrintedAndTheWindowClosesOnCancel)
     EXPECT_EQ(csv, 1);
     EXPECT_EQ(txt, 1);
     // The printout went to the window's printer: one page per tested phone.
-    const std::string pages = [&] {
-        std::string text;
-        std::FILE* pipe =
-            ::popen(("pdftotext '" + (dir / "printed.pdf").string() + "' -").c_str(), "r");
-        char buffer[4096];
-        size_t got;
-        while (pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            text.append(buffer, got);
-        if (pipe != nullptr) ::pclose(pipe);
-        return text;
-    }();
+    const std::string pages = output_of("pdftotext '" + (dir / "printed.pdf").string() + "' -");
     EXPECT_EQ(std::count(pages.begin(), pages.end(), '\f'), 3) << pages;
 
     EXPECT_TRUE(control<QPushButton>("ok_button").isEnabled());

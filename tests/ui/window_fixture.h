@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -114,9 +115,17 @@ inline void click_later(QAbstractButton* button) {
     QTimer::singleShot(0, button, &QAbstractButton::click);
 }
 
-inline std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Runs a shell command and gives its standard output.
+inline std::string output_of(const std::string& command) {
+    std::string text;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, got);
+    ::pclose(pipe);
+    return text;
 }
 
 class WindowTest : public ::testing::Test {
