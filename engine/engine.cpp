@@ -63,11 +63,13 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     run_state = RS_RUNNING;
     operation = &op;
     run_start = clock.now_ms();
-    arm(WE_STEP);
+    // The first step waits one tick: the port has just been opened and configured.
+    timer_.arm(WE_STEP, TICK_PERIOD_MS);
 }
 
 void Engine::arm(WaitEvent event) {
-    timer_.arm(event, TICK_PERIOD_MS);
+    // The next step is ready now: it runs on the next pass of the event loop.
+    timer_.arm(event, event == WE_STEP ? 0 : TICK_PERIOD_MS);
 }
 
 bool Engine::row_in_table() const {

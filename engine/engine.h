@@ -1,5 +1,5 @@
-// The operation engine: runs one operation's table of steps on the engine timer, one step
-// or one poll of the port per 50 ms tick, and owns the end of every run. Everything runs on
+// The operation engine: runs one operation's table of steps on the engine timer (a ready step
+// at once, a wait polled every 50 ms), and owns the end of every run. Everything runs on
 // the user-interface thread; nothing here blocks.
 #pragma once
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -103,12 +104,16 @@ class SimulatedTesterTest : public ScratchDirTest {
         engine.step_index = 0;
         engine.start_run(std::move(port), operation_table[state.operation_index]);
     }
+    static constexpr uint32_t SETTLE_MS = 50;
     // Runs the clock until the run has ended or `limit_ms` of virtual time passed.
     bool run_for(uint32_t limit_ms) {
         uint32_t until = clock.now_ms() + limit_ms;
         while (engine.run_active() && clock.now_ms() < until)
             clock.fire_next();
-        return !engine.run_active();
+        if (engine.run_active()) return false;
+        // Steps follow each other at once: let the tester take in what the run sent last.
+        clock.advance_to(clock.now_ms() + SETTLE_MS);
+        return true;
     }
     bool run() {
         start_run();
@@ -123,7 +128,12 @@ class SimulatedTesterTest : public ScratchDirTest {
     VirtualClock clock;
     MemoryLink link{clock};
     MemoryOpener opener;
-    VirtualTimer timer{clock, [this](int identifier) { engine.engine_tick(identifier); }};
+    VirtualTimer timer{clock, [this](int identifier) {
+                           engine.engine_tick(identifier);
+                           if (after_tick) after_tick(identifier);
+                       }};
+    // Called after every engine tick with the tick's identifier.
+    std::function<void(int identifier)> after_tick;
     Engine engine{state, window, clock, timer};
     std::unique_ptr<sim::Tester> tester;
     std::unique_ptr<sim::ClockDriver> driver;
