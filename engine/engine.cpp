@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -69,7 +70,19 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
 
 void Engine::arm(WaitEvent event) {
     // The next step is ready now: it runs on the next pass of the event loop.
-    timer_.arm(event, event == WE_STEP ? 0 : TICK_PERIOD_MS);
+    if (event == WE_STEP) {
+        timer_.arm(event, 0);
+        return;
+    }
+    // A write held back after a command line goes when the quiet is over.
+    uint32_t hold = event == WE_WRITE ? port_->write_hold_ms() : 0;
+    if (hold > 0) {
+        timer_.arm(event, std::min(hold, TICK_PERIOD_MS));
+        return;
+    }
+    // Waits and pending writes are looked at every tick period, and at once when the
+    // device has input for them or room for the write.
+    timer_.arm_or_wake(event, TICK_PERIOD_MS, WakeOn{port_->wait_handle(), event == WE_WRITE});
 }
 
 bool Engine::row_in_table() const {
@@ -118,14 +131,21 @@ void Engine::tick_step() {
         return;
     }
     if (routine == nullptr && run_state == RS_RUNNING) run_state = RS_IDLE;
+    // The end-of-run command must not follow a command line too closely either.
+    uint32_t hold = port_ != nullptr && !port_->failed() ? port_->write_hold_ms() : 0;
+    if (hold > 0) {
+        timer_.arm(WE_STEP, hold);
+        return;
+    }
     finish_run();
 }
 
 void Engine::tick_wait(WaitEvent event) {
     show_status(row_status_text(), 0);
     // Only a running wait times out: a Cancel pressed since the last tick must not be
-    // overwritten (a soft timeout would then start the wait all over again).
-    if (timed_wait(event) && run_state == RS_RUNNING &&
+    // overwritten (a soft timeout would then start the wait all over again). A line or
+    // packet that began to arrive in time is read to its end (or its silence) first.
+    if (timed_wait(event) && run_state == RS_RUNNING && !port_->receiving() &&
         static_cast<int32_t>(clock.now_ms() - deadline) > 0) {
         run_state = RS_TIMEOUT;
     }
@@ -188,12 +208,15 @@ void Engine::dispatch_result(StepResult result) {
         case SR_WAIT_BYTE:
         case SR_WAIT_BLOCK:
             deadline = clock.now_ms() + wait_timeout * 1000;
+            port_->begin_wait();
             arm(result == SR_WAIT_LINE ? WE_LINE : result == SR_WAIT_BYTE ? WE_BYTE : WE_BLOCK);
             return;
         case SR_WAIT_MATCH:
+            port_->begin_wait();
             arm(WE_MATCH);
             return;
         case SR_WAIT_LINES:
+            port_->begin_wait();
             arm(WE_LINES);
             return;
         case SR_WRITE_BUSY:

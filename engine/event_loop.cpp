@@ -1,5 +1,7 @@
 #include "engine/event_loop.h"
 
+#include <poll.h>
+
 #include <chrono>
 #include <thread>
 
@@ -15,6 +17,22 @@ void EventLoop::arm(int identifier, uint32_t period_ms) {
     armed_ = true;
     identifier_ = identifier;
     due_ = clock_.now_ms() + period_ms;
+    wake_ = WakeOn{};
+}
+
+void EventLoop::arm_or_wake(int identifier, uint32_t period_ms, WakeOn wake) {
+    arm(identifier, period_ms);
+    wake_ = wake;
+}
+
+bool EventLoop::sleep_or_wake(uint32_t ms) {
+    if (!armed_ || wake_.fd < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return false;
+    }
+    pollfd entry{wake_.fd, static_cast<short>(wake_.output ? POLLOUT : POLLIN), 0};
+    // A hang-up or error also wakes: the tick then finds the device gone.
+    return ::poll(&entry, 1, static_cast<int>(ms)) > 0;
 }
 
 void EventLoop::post(std::function<void()> work) {
@@ -63,7 +81,10 @@ bool EventLoop::run_until(const std::function<bool()>& done, uint32_t limit_ms,
             int32_t until = static_cast<int32_t>(due_ - clock_.now_ms());
             if (until < static_cast<int32_t>(sleep_ms)) sleep_ms = until > 0 ? until : 0;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(sleep_ms));
+        if (sleep_or_wake(sleep_ms)) {
+            armed_ = false;
+            if (handler_) handler_(identifier_);
+        }
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // Real time for the frontends without a toolkit (the console window) and for real-time
 // tests: a steady millisecond clock and a single-threaded loop that fires the engine timer
-// and runs posted work, sleeping in between.
+// and runs posted work, sleeping in between (in poll on the serial device while a wait may
+// end early).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@ class EventLoop : public EngineTimer {
         handler_ = std::move(handler);
     }
     void arm(int identifier, uint32_t period_ms) override;
+    void arm_or_wake(int identifier, uint32_t period_ms, WakeOn wake) override;
     void kill() override { armed_ = false; }
     bool armed() const { return armed_; }
 
@@ -41,12 +43,15 @@ class EventLoop : public EngineTimer {
 
   private:
     bool run_due();
+    // Sleeps at most `ms`; true when the armed wake descriptor became ready meanwhile.
+    bool sleep_or_wake(uint32_t ms);
 
     TickCounter& clock_;
     std::function<void(int)> handler_;
     bool armed_ = false;
     int identifier_ = 0;
     uint32_t due_ = 0;
+    WakeOn wake_;
     std::mutex posted_mutex_;
     std::deque<std::function<void()>> posted_;
 };

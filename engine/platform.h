@@ -19,6 +19,13 @@ class TickCounter {
     virtual uint32_t now_ms() = 0;
 };
 
+// A descriptor whose readiness may end an armed period early: input has arrived
+// (`output` false) or the device takes more output (`output` true).
+struct WakeOn {
+    int fd = -1;
+    bool output = false;
+};
+
 // The one engine timer. `arm` schedules a single call of the engine's tick with the given
 // identifier after `period_ms`, replacing any earlier arming; `kill` cancels it. The
 // frontend calls Engine::engine_tick(identifier) when it fires, on the user-interface thread.
@@ -26,6 +33,12 @@ class EngineTimer {
   public:
     virtual ~EngineTimer() = default;
     virtual void arm(int identifier, uint32_t period_ms) = 0;
+    // Like `arm`, but fires as soon as `wake.fd` is ready, so that a reply is taken the
+    // moment it arrives. A timer that cannot watch descriptors keeps to the period.
+    virtual void arm_or_wake(int identifier, uint32_t period_ms, WakeOn wake) {
+        (void)wake;
+        arm(identifier, period_ms);
+    }
     virtual void kill() = 0;
 };
 

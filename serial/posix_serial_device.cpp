@@ -1,6 +1,7 @@
 #include "serial/posix_serial_device.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -78,6 +79,18 @@ OpenResult open_failure(const std::string& path, DeviceError error, int err) {
 bool set_modem_line(int fd, unsigned long request, int line) {
     if (ioctl(fd, request, &line) == 0) return true;
     return errno == ENOTTY || errno == EINVAL;
+}
+
+// Asks a UART or USB adapter driver to hand received bytes on at once instead of after its
+// latency timer (16 ms on common USB adapters), so that a one-byte answer is not held back.
+// Drivers let an unprivileged user change this flag; devices without it (pseudo-terminals)
+// refuse the request, and a refusal changes nothing else.
+bool ask_low_latency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return true;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 
 }  // namespace
@@ -236,6 +249,7 @@ bool PosixSerialDevice::apply_configuration(const LineSettings& settings) {
     if (!set_modem_line(fd_, TIOCMBIC, TIOCM_DTR) || !set_modem_line(fd_, TIOCMBIS, TIOCM_RTS)) {
         return fail(DeviceError::Io, "cannot set the modem lines", errno);
     }
+    low_latency_ = ask_low_latency(fd_);
     configuration_ = applied;
     have_configuration_ = true;
     return true;

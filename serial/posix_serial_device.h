@@ -34,11 +34,14 @@ class PosixSerialDevice : public SerialDevice {
 
     void wait_readable(uint32_t ms) override;
     void wait_writable(uint32_t ms) override;
+    int wait_handle() const override { return fd_; }
 
     DeviceError last_error() const override { return error_; }
     std::string error_text() const override { return error_text_; }
 
     int fd() const { return fd_; }
+    // Whether the driver hands received bytes on at once (see apply_configuration).
+    bool low_latency() const { return low_latency_; }
     const std::string& path() const { return path_; }
 
   private:
@@ -53,6 +56,7 @@ class PosixSerialDevice : public SerialDevice {
     std::string path_;
     termios configuration_{};
     bool have_configuration_ = false;
+    bool low_latency_ = false;
     DeviceError error_ = DeviceError::None;
     std::string error_text_;
 };

@@ -55,6 +55,10 @@ class SerialDevice {
     // Waits at most `ms` until the device can take more output.
     virtual void wait_writable(uint32_t ms) = 0;
 
+    // A descriptor that polls readable when input has arrived and writable when the device
+    // takes more output; -1 when the device has none (the engine then polls on its period).
+    virtual int wait_handle() const { return -1; }
+
     // The last failure and its reason ("/dev/ttyUSB0: device disconnected").
     virtual DeviceError last_error() const = 0;
     virtual std::string error_text() const = 0;

@@ -22,7 +22,8 @@ constexpr size_t LONG_PACKET_SIZE = 1029;  // STX, number, complement, 1024 byte
 
 constexpr uint32_t LINE_SILENCE_MS = 100;     // a line breaks off after this much silence
 constexpr uint32_t PACKET_SILENCE_MS = 1000;  // a packet stalls after more than this
-constexpr uint32_t LINES_PAUSE_MS = 10;       // room for the next line of a multi-line reply
+// A command line is followed by this much quiet before the PC sends its next byte.
+constexpr uint32_t COMMAND_HOLD_MS = 50;
 // The end-of-run command gets this long to leave; a tester that keeps us held off longer
 // loses it rather than the program hanging.
 constexpr uint32_t LOCAL_WRITE_LIMIT_MS = 2000;
@@ -38,6 +39,19 @@ struct TesterPort::Impl {
     std::vector<uint8_t> pending;
     size_t taken = 0;
     StepResult kept = SR_NEXT;
+    bool command = false;  // the write in progress is a command line
+
+    // After a command line has gone the tester may still be parsing it: nothing more goes
+    // out until this tick count.
+    bool holding = false;
+    uint32_t hold_until = 0;
+
+    // A reply line or packet that has begun to arrive: the bytes stored in the reply
+    // buffer so far, the size awaited (packets) and when the last byte came.
+    size_t line_stored = 0;
+    size_t block_have = 0;
+    size_t block_size = 0;
+    uint32_t last_byte = 0;
 
     bool failed = false;
     std::string failure;
@@ -60,17 +74,27 @@ struct TesterPort::Impl {
         taken = 0;
     }
 
+    uint32_t hold_left(uint32_t now) const {
+        int32_t left = static_cast<int32_t>(hold_until - now);
+        return holding && left > 0 ? static_cast<uint32_t>(left) : 0;
+    }
+
     // Hands the device as much of the write in progress as it takes now.
-    StepResult push(SerialDevice& device) {
-        while (taken < pending.size()) {
-            long n = device.write(pending.data() + taken, pending.size() - taken);
-            if (n < 0) {
-                note_failure(device);
-                drop_write();
-                return SR_WRITE_FAILED;
+    StepResult push(SerialDevice& device, uint32_t now) {
+        if (taken < pending.size()) {
+            if (hold_left(now) > 0) return SR_WRITE_BUSY;
+            while (taken < pending.size()) {
+                long n = device.write(pending.data() + taken, pending.size() - taken);
+                if (n < 0) {
+                    note_failure(device);
+                    drop_write();
+                    return SR_WRITE_FAILED;
+                }
+                if (n == 0) return SR_WRITE_BUSY;
+                taken += static_cast<size_t>(n);
             }
-            if (n == 0) return SR_WRITE_BUSY;
-            taken += static_cast<size_t>(n);
+            holding = command;
+            hold_until = now + COMMAND_HOLD_MS;
         }
         drop_write();
         return kept;
@@ -83,20 +107,26 @@ TesterPort::TesterPort(std::unique_ptr<SerialDevice> device, TickCounter& clock)
 TesterPort::~TesterPort() = default;
 
 StepResult TesterPort::write_command(std::string_view text, StepResult next) {
-    return write_block(reinterpret_cast<const uint8_t*>(text.data()), text.size(), next);
+    return start_write(reinterpret_cast<const uint8_t*>(text.data()), text.size(), next, true);
 }
 
 StepResult TesterPort::write_block(const uint8_t* data, size_t size, StepResult next) {
+    return start_write(data, size, next, false);
+}
+
+StepResult TesterPort::start_write(const uint8_t* data, size_t size, StepResult next,
+                                   bool command) {
     // Only one write is ever in progress: the rest of an abandoned one is dropped here.
     impl_->pending.assign(data, data + size);
     impl_->taken = 0;
     impl_->kept = next;
-    StepResult result = impl_->push(*device_);
+    impl_->command = command;
+    StepResult result = impl_->push(*device_, clock_.now_ms());
     return result == SR_WRITE_BUSY ? SR_WRITE_PENDING : result;
 }
 
 StepResult TesterPort::poll_write() {
-    return impl_->push(*device_);
+    return impl_->push(*device_, clock_.now_ms());
 }
 
 void TesterPort::release_write_event() {
@@ -104,58 +134,67 @@ void TesterPort::release_write_event() {
     impl_->kept = SR_NEXT;
 }
 
+uint32_t TesterPort::write_hold_ms() const {
+    return impl_->hold_left(clock_.now_ms());
+}
+
+int TesterPort::wait_handle() const {
+    return device_->wait_handle();
+}
+
+void TesterPort::begin_wait() {
+    impl_->line_stored = 0;
+    impl_->block_have = 0;
+}
+
+bool TesterPort::receiving() const {
+    return impl_->line_stored > 0 || impl_->block_have > 0;
+}
+
 bool TesterPort::write_pending() const {
     return impl_->taken < impl_->pending.size();
 }
 
 int TesterPort::read_line() {
-    size_t stored = 0;
-    uint32_t last_byte = clock_.now_ms();
+    // A line may arrive over several ticks: what came so far stays in the reply buffer.
+    size_t& stored = impl_->line_stored;
     for (;;) {
         long n = impl_->read(*device_, &reply[stored], 1);
         if (n < 0) return 0;
-        if (n == 1) {
-            last_byte = clock_.now_ms();
-            uint8_t byte = reply[stored];
-            if (byte == LF) {
-                reply[stored] = 0;
-                return 1;
-            }
-            if (byte == CR) reply[stored] = 0;
-            // The 101st character without a LF breaks the line off; what follows it is
-            // read as the start of the next line.
-            if (++stored > MAX_REPLY_LINE) return 0;
-            continue;
+        if (n == 0) break;
+        impl_->last_byte = clock_.now_ms();
+        uint8_t byte = reply[stored];
+        if (byte == LF) {
+            reply[stored] = 0;
+            stored = 0;
+            return 1;
         }
-        if (stored == 0) return 0;
-        uint32_t silent = clock_.now_ms() - last_byte;
-        if (silent >= LINE_SILENCE_MS) return 0;
-        device_->wait_readable(LINE_SILENCE_MS - silent);
+        if (byte == CR) reply[stored] = 0;
+        // The 101st character without a LF breaks the line off; what follows it is read as
+        // the start of the next line.
+        if (++stored > MAX_REPLY_LINE) {
+            stored = 0;
+            return 0;
+        }
     }
+    // A line that falls silent before its LF is dropped.
+    if (stored > 0 && clock_.now_ms() - impl_->last_byte >= LINE_SILENCE_MS) stored = 0;
+    return 0;
 }
 
 int TesterPort::read_lines() {
-    reply[0] = 0;
-    int failures = 0;
-    int result = 0;
-    while (failures < 2) {
-        result = read_line();
-        if (result == 1) {
-            failures = 0;
-            if (reply[0] == ETX) break;
-            // Lines that no longer fit into the directory text are dropped whole.
-            std::string_view line = reply_line();
-            if (directory_text.size() + line.size() + 1 < DIRECTORY_TEXT_SIZE) {
-                directory_text.append(line);
-                directory_text.push_back('\n');
-                ++directory_lines;
-            }
-        } else {
-            if (failures == 0 && directory_lines > 0) device_->wait_readable(LINES_PAUSE_MS);
-            ++failures;
+    if (impl_->line_stored == 0) reply[0] = 0;
+    for (;;) {
+        if (read_line() != 1) return 0;
+        if (reply[0] == ETX) return 1;
+        // Lines that no longer fit into the directory text are dropped whole.
+        std::string_view line = reply_line();
+        if (directory_text.size() + line.size() + 1 < DIRECTORY_TEXT_SIZE) {
+            directory_text.append(line);
+            directory_text.push_back('\n');
+            ++directory_lines;
         }
     }
-    return result;
 }
 
 int TesterPort::read_expected_byte() {
@@ -167,39 +206,44 @@ int TesterPort::read_byte() {
 }
 
 int TesterPort::read_block() {
-    if (impl_->read(*device_, reply.data(), 1) != 1) return 0;
-    size_t size = 0;
-    switch (reply[0]) {
-        case EOT:
-        case CAN:
-            return 1;
-        case SOH:
-            size = SHORT_PACKET_SIZE;
-            break;
-        case STX:
-            size = LONG_PACKET_SIZE;
-            break;
-        default:
-            return 0;  // a stray byte, dropped
+    // A packet may arrive over several ticks: what came so far stays in the reply buffer.
+    size_t& have = impl_->block_have;
+    if (have == 0) {
+        if (impl_->read(*device_, reply.data(), 1) != 1) return 0;
+        switch (reply[0]) {
+            case EOT:
+            case CAN:
+                return 1;
+            case SOH:
+                impl_->block_size = SHORT_PACKET_SIZE;
+                break;
+            case STX:
+                impl_->block_size = LONG_PACKET_SIZE;
+                break;
+            default:
+                return 0;  // a stray byte, dropped
+        }
+        have = 1;
+        impl_->last_byte = clock_.now_ms();
     }
-    size_t have = 1;
-    uint32_t last_bytes = clock_.now_ms();
-    while (have < size) {
-        long n = impl_->read(*device_, &reply[have], size - have);
+    while (have < impl_->block_size) {
+        long n = impl_->read(*device_, &reply[have], impl_->block_size - have);
         if (n < 0) return 0;
-        if (n > 0) {
-            have += static_cast<size_t>(n);
-            last_bytes = clock_.now_ms();
-            continue;
-        }
-        uint32_t silent = clock_.now_ms() - last_bytes;
-        if (silent > PACKET_SILENCE_MS) {
-            reply[0] = TIMEOUT_MARKER;
-            return 1;
-        }
-        device_->wait_readable(PACKET_SILENCE_MS + 1 - silent);
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+        impl_->last_byte = clock_.now_ms();
     }
-    return 1;
+    if (have == impl_->block_size) {
+        have = 0;
+        return 1;
+    }
+    // A packet that falls silent inside stalls: the caller answers it with NAK.
+    if (clock_.now_ms() - impl_->last_byte > PACKET_SILENCE_MS) {
+        have = 0;
+        reply[0] = TIMEOUT_MARKER;
+        return 1;
+    }
+    return 0;
 }
 
 void TesterPort::set_output_flow_control(bool on) {
@@ -209,6 +253,8 @@ void TesterPort::set_output_flow_control(bool on) {
 
 void TesterPort::return_to_local() {
     set_output_flow_control(false);
+    // The engine has waited out the quiet after a command line before ending the run.
+    impl_->holding = false;
     if (write_command(LOCAL_COMMAND, SR_NEXT) == SR_WRITE_PENDING) {
         uint32_t start = clock_.now_ms();
         while (poll_write() == SR_WRITE_BUSY) {

@@ -43,9 +43,23 @@ class TesterPort {
     // Abandons the pending write (the run was broken off); the next write starts afresh.
     void release_write_event();
     bool write_pending() const;
+    // Milliseconds before the next byte may go: a command line is followed by a short
+    // quiet while the tester parses it; writes started meanwhile wait as pending writes.
+    uint32_t write_hold_ms() const;
+
+    // The device's descriptor for waking the engine when input arrives or output may go;
+    // -1 when there is none.
+    int wait_handle() const;
+    // A new wait begins: a reply line or packet left half-read by the last one is dropped.
+    void begin_wait();
+    // Part of a reply line or packet has arrived and the rest is awaited.
+    bool receiving() const;
 
     // Read routines: each returns at once when nothing has arrived; 1 when the awaited
     // reply is complete (see each), else 0.
+    // A line or packet may take several calls to arrive whole: the part read so far is
+    // kept, and dropped when it falls silent (100 ms inside a line; more than 1 s inside a
+    // packet, which then reads as a stall).
     int read_line();           // one line ending in LF into the reply buffer, NUL-terminated
     int read_lines();          // lines into the directory text up to a line starting with ETX
     int read_expected_byte();  // 1 when a byte equal to expected_byte arrived
@@ -76,6 +90,8 @@ class TesterPort {
     SerialDevice& device() { return *device_; }
 
   private:
+    StepResult start_write(const uint8_t* data, size_t size, StepResult next, bool command);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::unique_ptr<SerialDevice> device_;

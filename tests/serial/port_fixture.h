@@ -26,6 +26,17 @@ class PortTest : public ::testing::Test {
         clock.schedule(clock.now_ms() + delay_ms, [this, bytes] { tester.send(bytes); });
     }
     uint32_t elapsed_since(uint32_t start) { return clock.now_ms() - start; }
+
+    // Calls `routine` every millisecond, as the engine's ticks would, until it returns 1;
+    // the milliseconds that took, or -1 after `limit_ms`.
+    int poll(int (TesterPort::*routine)(), uint32_t limit_ms = 5000) {
+        uint32_t start = clock.now_ms();
+        while (elapsed_since(start) <= limit_ms) {
+            if ((port.*routine)() == 1) return static_cast<int>(elapsed_since(start));
+            clock.advance(1);
+        }
+        return -1;
+    }
 };
 
 }  // namespace trelvo::testing

@@ -13,11 +13,27 @@ using OutputFlowControl = PortTest;
 using ReturnToLocal = PortTest;
 
 TEST_F(Write, ReturnsTheNextResultWhenTheDeviceTakesEverythingAtOnce) {
-    EXPECT_EQ(port.write_command("*IDN?\n", SR_WAIT_LINE), SR_WAIT_LINE);
     const uint8_t block[] = {0x01, 0x00, 0xFF};
     EXPECT_EQ(port.write_block(block, sizeof block, SR_WAIT_BYTE), SR_WAIT_BYTE);
-    EXPECT_EQ(tester.take_received(), std::string("*IDN?\n\x01\x00\xFF", 9));
+    EXPECT_EQ(port.write_block(block, 1, SR_NEXT), SR_NEXT);
+    EXPECT_EQ(port.write_command("*IDN?\n", SR_WAIT_LINE), SR_WAIT_LINE);
+    EXPECT_EQ(tester.take_received(), std::string("\x01\x00\xFF\x01*IDN?\n", 10));
     EXPECT_FALSE(port.write_pending());
+}
+
+TEST_F(Write, NothingFollowsACommandLineWithinFiftyMilliseconds) {
+    EXPECT_EQ(port.write_command("*IDN?\n", SR_WAIT_LINE), SR_WAIT_LINE);
+    EXPECT_EQ(port.write_hold_ms(), 50u);
+    const uint8_t can[] = {0x18};
+    EXPECT_EQ(port.write_block(can, 1, SR_WAIT_BYTE), SR_WRITE_PENDING);
+    clock.advance(49);
+    EXPECT_EQ(port.write_hold_ms(), 1u);
+    EXPECT_EQ(port.poll_write(), SR_WRITE_BUSY);
+    EXPECT_EQ(tester.take_received(), "*IDN?\n");
+    clock.advance(1);
+    EXPECT_EQ(port.poll_write(), SR_WAIT_BYTE);
+    EXPECT_EQ(tester.take_received(), "\x18");
+    EXPECT_EQ(port.write_hold_ms(), 0u);
 }
 
 TEST_F(Write, FailsWhenTheDeviceRefusesTheWrite) {
