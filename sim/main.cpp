@@ -35,8 +35,9 @@ void install_signal_handlers() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-// Idle wait between services: short while output is being paced out, so that the wire
-// times hold; otherwise long enough to cost nothing, short enough for the time limits.
+// Idle wait between services: short while bytes are on their way along the simulated wire,
+// so that the wire times hold; otherwise long enough to cost nothing, short enough for the time
+// limits.
 constexpr int BUSY_POLL_MS = 1;
 constexpr int IDLE_POLL_MS = 10;
 
@@ -101,7 +102,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         pollfd entry{link->master_fd(), POLLIN, 0};
-        poll(&entry, 1, tester.output_pending() ? BUSY_POLL_MS : IDLE_POLL_MS);
+        bool busy = tester.output_pending() || tester.input_pending();
+        poll(&entry, 1, busy ? BUSY_POLL_MS : IDLE_POLL_MS);
     }
     std::cerr << "kv70sim: stopped\n";
     return 0;

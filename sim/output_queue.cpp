@@ -26,39 +26,26 @@ void OutputQueue::clear() {
 }
 
 void OutputQueue::set_held(bool held) {
-    if (held_ && !held) line_free_us_ = std::max(line_free_us_, now_us());
+    if (held_ && !held) line_free_ns_ = std::max(line_free_ns_, wide_.now_ns());
     held_ = held;
 }
 
-// The tick counter is 32 bits of milliseconds and wraps; pacing wants a steady count.
-uint64_t OutputQueue::now_us() {
-    uint32_t now = clock_.now_ms();
-    if (!have_time_) {
-        have_time_ = true;
-        last_ms_ = now;
-        epoch_us_ = static_cast<uint64_t>(now) * 1000;
-    }
-    epoch_us_ += static_cast<uint64_t>(static_cast<uint32_t>(now - last_ms_)) * 1000;
-    last_ms_ = now;
-    return epoch_us_;
-}
-
 void OutputQueue::pump() {
-    const uint64_t now = now_us();
+    const uint64_t now = wide_.now_ns();
     while (!segments_.empty() && !held_ && !failed_) {
         Segment& segment = segments_.front();
         if (!segment.started) {
             segment.started = true;
-            segment.start_us = std::max(now, line_free_us_) + segment.gap_ms * 1000ull;
+            segment.start_ns = std::max(now, line_free_ns_) + segment.gap_ms * 1'000'000ull;
         }
-        if (now < segment.start_us) return;
-        line_free_us_ = std::max(line_free_us_, segment.start_us);
+        if (now < segment.start_ns) return;
+        line_free_ns_ = std::max(line_free_ns_, segment.start_ns);
 
         size_t remaining = segment.bytes.size() - segment.sent;
         size_t allowed = remaining;
-        if (baud_ != 0) {
+        if (byte_ns_ != 0) {
             // Whole bytes whose wire time has ended by now.
-            uint64_t due = now >= line_free_us_ ? (now - line_free_us_) / byte_us() : 0;
+            uint64_t due = now >= line_free_ns_ ? (now - line_free_ns_) / byte_ns_ : 0;
             allowed = static_cast<size_t>(std::min<uint64_t>(due, remaining));
         }
         if (allowed > 0) {
@@ -73,7 +60,7 @@ void OutputQueue::pump() {
                     (*trace_)(TraceDirection::Out, clock_.now_ms(),
                               std::span<const uint8_t>(segment.bytes.data() + segment.sent, count));
                 segment.sent += count;
-                line_free_us_ += count * byte_us();
+                line_free_ns_ += count * byte_ns_;
             }
             if (static_cast<size_t>(taken) < allowed) return;  // the device is full for now
         }

@@ -13,6 +13,7 @@
 #include "engine/platform.h"
 #include "serial/serial_device.h"
 #include "sim/trace.h"
+#include "sim/wire_time.h"
 
 namespace trelvo::sim {
 
@@ -20,7 +21,11 @@ class OutputQueue {
   public:
     // `trace` may be null; it must outlive the queue otherwise.
     OutputQueue(SerialDevice& device, TickCounter& clock, uint32_t baud, const TraceSink* trace)
-        : device_(device), clock_(clock), baud_(baud), trace_(trace) {}
+        : device_(device),
+          clock_(clock),
+          wide_(clock),
+          byte_ns_(byte_time_ns(baud)),
+          trace_(trace) {}
 
     // Queues bytes that go out `gap_ms` after everything queued before them has left.
     void push(std::span<const uint8_t> bytes, uint32_t gap_ms = 0);
@@ -45,25 +50,19 @@ class OutputQueue {
         std::vector<uint8_t> bytes;
         uint32_t gap_ms = 0;
         bool started = false;
-        uint64_t start_us = 0;  // not before this time
+        uint64_t start_ns = 0;  // not before this time
         size_t sent = 0;
     };
 
-    uint64_t byte_us() const { return baud_ == 0 ? 0 : 10'000'000ull / baud_; }
-
     SerialDevice& device_;
     TickCounter& clock_;
-    uint32_t baud_;
+    WideClock wide_;
+    uint64_t byte_ns_;
     const TraceSink* trace_;
     std::deque<Segment> segments_;
-    uint64_t line_free_us_ = 0;  // when the last byte handed over has left the wire
-    uint32_t last_ms_ = 0;
-    uint64_t epoch_us_ = 0;  // the tick counter widened to 64 bits
-    bool have_time_ = false;
+    uint64_t line_free_ns_ = 0;  // when the last byte handed over has left the wire
     bool held_ = false;
     bool failed_ = false;
-
-    uint64_t now_us();
 };
 
 }  // namespace trelvo::sim

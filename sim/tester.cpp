@@ -50,7 +50,9 @@ Tester::Tester(SerialDevice& device, TickCounter& clock, TesterConfig config)
     : device_(device),
       clock_(clock),
       config_(std::move(config)),
-      out_(device_, clock_, config_.baud, &trace_) {
+      out_(device_, clock_, config_.baud, &trace_),
+      wide_(clock_),
+      in_(byte_time_ns(config_.baud)) {
     results_ = config_.results ? *config_.results : sample_result_list(config_.model);
     if (config_.mobile_list) {
         mobile_list_ = *config_.mobile_list;
@@ -97,14 +99,19 @@ void Tester::log(const std::string& line) {
 
 void Tester::service() {
     std::array<uint8_t, READ_CHUNK> buffer{};
+    const uint64_t now = wide_.now_ns();
     for (;;) {
         long count = device_.read(buffer.data(), buffer.size());
         if (count <= 0) break;
-        auto bytes = std::span<const uint8_t>(buffer.data(), static_cast<size_t>(count));
-        if (trace_) trace_(TraceDirection::In, clock_.now_ms(), bytes);
-        for (uint8_t byte : bytes)
-            on_byte(byte);
+        in_.arrived(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(count)), now);
         if (static_cast<size_t>(count) < buffer.size()) break;
+    }
+    arrived_.clear();
+    in_.take_due(now, arrived_);
+    if (!arrived_.empty()) {
+        if (trace_) trace_(TraceDirection::In, clock_.now_ms(), arrived_);
+        for (uint8_t byte : arrived_)
+            on_byte(byte);
     }
     if (receiver_) receiver_->on_time();
     if (sender_) sender_->on_time();

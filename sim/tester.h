@@ -21,6 +21,7 @@
 #include "sim/block_sender.h"
 #include "sim/commands.h"
 #include "sim/config.h"
+#include "sim/input_pacer.h"
 #include "sim/output_queue.h"
 #include "sim/trace.h"
 
@@ -94,6 +95,8 @@ class Tester {
     int local_count() const { return local_count_; }
     bool remote() const { return remote_; }
     bool output_pending() const { return !out_.empty(); }
+    // Bytes from the PC still on their way along the simulated wire.
+    bool input_pending() const { return in_.pending(); }
     bool output_failed() const { return out_.failed(); }
 
   private:
@@ -117,6 +120,9 @@ class Tester {
     TraceSink trace_;
     std::function<void(const std::string&)> log_;
     OutputQueue out_;
+    WideClock wide_;
+    InputPacer in_;
+    std::vector<uint8_t> arrived_;  // what service() takes in this time
 
     std::string results_;
     bool results_cleared_ = false;

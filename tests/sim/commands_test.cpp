@@ -228,16 +228,18 @@ TEST_F(TesterOutput, XoffFromThePcHoldsTheReplyUntilXon) {
 
 // --- Output pacing and trace --------------------------------------------------------------
 
-TEST_F(TesterOutput, BaudOptionPacesRepliesToTenBitsAByte) {
+TEST_F(TesterOutput, BaudOptionPacesRequestsAndRepliesToTenBitsAByte) {
     TesterConfig config;
     config.baud = 9600;  // 1.04 ms a byte
     start(config);
+    const std::string request = "\n*IDN?\n";
     const std::string expected = identity_for_model(72) + "\r\n";
     uint32_t sent = clock_.now_ms();
-    pc_.send("\n*IDN?\n");
+    pc_.send(request);
     ASSERT_TRUE(pc_.read_line());
     uint32_t took = clock_.now_ms() - sent;
-    uint32_t wire = static_cast<uint32_t>(expected.size() * 10'000 / 9600);
+    // The request takes its wire time to come in, the reply its own to go out.
+    uint32_t wire = static_cast<uint32_t>((request.size() + expected.size()) * 10'000 / 9600);
     EXPECT_GE(took, wire);
     EXPECT_LE(took, wire + 3);
 }
