@@ -28,6 +28,7 @@
 #include "engine/engine.h"
 #include "engine/event_loop.h"
 #include "engine/operation_table.h"
+#include "engine/quiet_window.h"
 #include "protocol/control_bytes.h"
 #include "serial/posix_serial_device.h"
 #include "sim/sample_data.h"
@@ -46,29 +47,6 @@ struct Options {
     uint32_t baud = 38400;
     size_t size = 256 * 1024;
     double min_efficiency = 0;
-};
-
-// The window of an automatic run: nobody looks, the status is kept for the report.
-class QuietWindow : public trelvo::WindowSurface {
-  public:
-    void set_status_text(int part, std::string_view text) override {
-        if (part >= 0 && part < 4) status[part] = text;
-    }
-    void set_file_line(std::string_view) override {}
-    void message_box(std::string_view text, trelvo::MessageIcon) override {
-        std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-    void enable_controls() override {}
-    void disable_controls() override {}
-    int selected_operation() override { return operation; }
-    void send_cancel() override {}
-    void set_progress_range(int, int) override {}
-    void set_progress_position(int) override {}
-    void set_progress_step(int) override {}
-    void progress_step_it() override {}
-
-    std::string status[4];
-    int operation = 0;
 };
 
 struct Tick {
@@ -257,6 +235,7 @@ int main(int argc, char** argv) {
     bool completed = finished && window.status[2] == "Completed";
 
     double efficiency = seconds > 0 ? 100.0 * ideal / seconds : 0.0;
+    if (window.messages > 0) std::fprintf(stderr, "message: %s\n", window.last_message.c_str());
     std::printf(
         "direction=%s baud=%u payload=%zu seconds=%.3f rate=%.0f efficiency=%.1f ticks=%zu "
         "longest_tick_ms=%.2f status=%s identical=%s\n",

@@ -9,29 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/platform.h"
+#include "engine/quiet_window.h"
 #include "shell/settings_state.h"
 
 namespace trelvo::fuzz {
-
-// Accepts everything and shows nothing; the dialogs answer Cancel.
-class QuietWindow : public WindowSurface {
-  public:
-    void set_status_text(int, std::string_view) override {}
-    void set_file_line(std::string_view) override {}
-    void message_box(std::string_view, MessageIcon) override { ++messages; }
-    void enable_controls() override {}
-    void disable_controls() override {}
-    int selected_operation() override { return operation; }
-    void send_cancel() override {}
-    void set_progress_range(int, int) override {}
-    void set_progress_position(int) override {}
-    void set_progress_step(int) override {}
-    void progress_step_it() override {}
-
-    int operation = 0;
-    int messages = 0;
-};
 
 // This process's scratch directory, emptied: created on first use, removed at exit.
 const std::filesystem::path& empty_scratch_dir();
