@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
 #ifdef TRELVO_DESKTOP_WINDOW
     // The desktop window when a display is available, unless --headless asks for the console.
     if (!options.headless) {
-        if (std::unique_ptr<trelvo::ui::Desktop> desktop = trelvo::ui::make_desktop(argv[0])) {
+        std::string problem;
+        if (std::unique_ptr<trelvo::ui::Desktop> desktop =
+                trelvo::ui::make_desktop(argv[0], problem)) {
             trelvo::ProgramSetup setup;
             setup.command_line = arguments.command_line;
             setup.message_box = [&desktop](std::string_view text) { desktop->message_box(text); };
@@ -111,6 +113,8 @@ int main(int argc, char** argv) {
             };
             return trelvo::run_program(setup);
         }
+        // A display that cannot be reached: the console window instead, with a note.
+        if (!problem.empty()) show_message(problem);
     }
 #endif
 

@@ -4,12 +4,16 @@
 #include <QMessageBox>
 
 #include "ui/artwork.h"
+#include "ui/display_check.h"
 #include "ui/main_window.h"
 
 namespace trelvo::ui {
 
-Desktop::Desktop(std::string program_name) : program_name_(std::move(program_name)) {
+Desktop::Desktop(std::string program_name, std::string platform)
+    : program_name_(std::move(program_name)), platform_(std::move(platform)) {
     argv_[0] = program_name_.data();
+    argv_[1] = platform_option_;
+    argv_[2] = platform_.data();
     application_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setApplicationName(QStringLiteral("trelvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trelvo KV70"));
@@ -32,9 +36,15 @@ void Desktop::message_box(std::string_view text) {
     box.exec();
 }
 
-std::unique_ptr<Desktop> make_desktop(const char* program_name) {
+std::unique_ptr<Desktop> make_desktop(const char* program_name, std::string& problem) {
     if (!display_available()) return nullptr;
-    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo");
+    WindowPlatform platform = window_platform();
+    if (!platform.problem.empty()) {
+        problem = platform.problem;
+        return nullptr;
+    }
+    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo",
+                                     platform.name);
 }
 
 }  // namespace trelvo::ui
