@@ -4,17 +4,17 @@
 #include <QMessageBox>
 
 #include "ui/artwork.h"
-#include "ui/display_check.h"
 #include "ui/main_window.h"
 
 namespace trelvo::ui {
 
-Desktop::Desktop(std::string program_name, std::string platform)
-    : program_name_(std::move(program_name)), platform_(std::move(platform)) {
+Desktop::Desktop(std::string program_name, WindowPlatform platform)
+    : program_name_(std::move(program_name)), platform_(std::move(platform.name)) {
     argv_[0] = program_name_.data();
     argv_[1] = platform_option_;
     argv_[2] = platform_.data();
     application_ = std::make_unique<QApplication>(argc_, argv_);
+    platform.held.reset();
     QApplication::setApplicationName(QStringLiteral("trelvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trelvo KV70"));
     QApplication::setApplicationVersion(QString::fromLatin1(PROGRAM_VERSION));
@@ -44,7 +44,7 @@ std::unique_ptr<Desktop> make_desktop(const char* program_name, std::string& pro
         return nullptr;
     }
     return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo",
-                                     platform.name);
+                                     std::move(platform));
 }
 
 }  // namespace trelvo::ui

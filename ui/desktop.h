@@ -8,6 +8,7 @@
 
 #include "engine/main_window_model.h"
 #include "shell/program.h"
+#include "ui/display_check.h"
 
 class QApplication;
 
@@ -17,7 +18,7 @@ class Desktop {
   public:
     // Connects to the display through Qt's `platform`, which must be able to start (see
     // window_platform). The program's arguments stay its own: Qt sees none of them.
-    Desktop(std::string program_name, std::string platform);
+    Desktop(std::string program_name, WindowPlatform platform);
     ~Desktop();
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace trelvo::ui {
@@ -64,24 +65,29 @@ bool platform_plugin_loads(const QString& key) {
 }
 
 // An X connection to DISPLAY through libxcb, which the xcb platform loads anyway: the
-// handshake includes the authorisation, so a server that refuses us counts as none.
-bool x_display_answers() {
+// handshake includes the authorisation, so a server that refuses us counts as none. The
+// connection is kept open until Qt has its own: a server that resets when its last client
+// leaves (Xvfb does) would otherwise refuse Qt for a moment.
+std::shared_ptr<void> x_display_connection() {
     void* xcb = ::dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
-    if (xcb == nullptr) return false;
+    if (xcb == nullptr) return nullptr;
     using Connect = void* (*)(const char*, int*);
     using HasError = int (*)(void*);
     using Disconnect = void (*)(void*);
     auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
     auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
     auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-    bool answers = false;
-    if (connect != nullptr && has_error != nullptr && disconnect != nullptr) {
-        void* connection = connect(nullptr, nullptr);
-        answers = connection != nullptr && has_error(connection) == 0;
-        disconnect(connection);
+    if (connect == nullptr || has_error == nullptr || disconnect == nullptr) {
+        ::dlclose(xcb);
+        return nullptr;
     }
-    ::dlclose(xcb);
-    return answers;
+    void* connection = connect(nullptr, nullptr);
+    std::shared_ptr<void> held(connection, [xcb, disconnect](void* c) {
+        disconnect(c);
+        ::dlclose(xcb);
+    });
+    if (connection == nullptr || has_error(connection) != 0) return nullptr;
+    return held;
 }
 
 // The compositor's socket: WAYLAND_DISPLAY, a path or a name in XDG_RUNTIME_DIR. A socket
@@ -106,11 +112,15 @@ bool wayland_display_answers() {
     return answers;
 }
 
-// `entry` is a platform name with its options after a colon ("vnc:size=800x600").
-bool platform_starts(const std::string& entry) {
+// `entry` is a platform name with its options after a colon ("vnc:size=800x600"); `held`
+// gets a display connection to keep while Qt starts.
+bool platform_starts(const std::string& entry, std::shared_ptr<void>& held) {
     const std::string name = entry.substr(0, entry.find(':'));
     if (!platform_plugin_loads(QString::fromStdString(name))) return false;
-    if (name == "xcb") return x_display_answers();
+    if (name == "xcb") {
+        held = x_display_connection();
+        return held != nullptr;
+    }
     if (name.rfind("wayland", 0) == 0) return wayland_display_answers();
     return true;
 }
@@ -140,10 +150,15 @@ WindowPlatform window_platform() {
         }
         where = !x11.empty() ? "display " + x11 : "Wayland display " + wayland;
     }
+    WindowPlatform platform;
     for (const std::string& candidate : candidates) {
-        if (platform_starts(candidate)) return {candidate, {}};
+        if (platform_starts(candidate, platform.held)) {
+            platform.name = candidate;
+            return platform;
+        }
     }
-    return {{}, "cannot open a window on the " + where + "; running in the terminal"};
+    platform.problem = "cannot open a window on the " + where + "; running in the terminal";
+    return platform;
 }
 
 }  // namespace trelvo::ui

@@ -3,13 +3,15 @@
 // platform cannot start.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace trelvo::ui {
 
 struct WindowPlatform {
-    std::string name;     // the Qt platform to start on ("xcb", "wayland", "offscreen", ...)
-    std::string problem;  // empty when `name` can start; otherwise why no window can open
+    std::string name;            // the Qt platform to start on ("xcb", "wayland", "offscreen", ...)
+    std::string problem;         // empty when `name` can start; otherwise why no window can open
+    std::shared_ptr<void> held;  // the display connection tried, to close once Qt has its own
 };
 
 // The first platform that can start: QT_QPA_PLATFORM's list when it is set, else the X
