@@ -55,25 +55,9 @@ void show_message(std::string_view text) {
     std::fprintf(stderr, "trelvo: %s\n", trelvo::fold_message(text).c_str());
 }
 
-// A window surface for the settings reader's messages before any window exists.
-class StderrMessages : public trelvo::WindowSurface {
-  public:
-    void message_box(std::string_view text, trelvo::MessageIcon) override { show_message(text); }
-    void set_status_text(int, std::string_view) override {}
-    void set_file_line(std::string_view) override {}
-    void enable_controls() override {}
-    void disable_controls() override {}
-    int selected_operation() override { return 0; }
-    void send_cancel() override {}
-    void set_progress_range(int, int) override {}
-    void set_progress_position(int) override {}
-    void set_progress_step(int) override {}
-    void progress_step_it() override {}
-};
-
 int list_ports_and_exit() {
     trelvo::SettingsState state;
-    StderrMessages messages;
+    trelvo::OwnerlessMessages messages(show_message);
     trelvo::load_settings(state, messages);
     trelvo::PosixDeviceOpener opener(state);
     trelvo::SystemClock clock;
@@ -118,7 +102,9 @@ int main(int argc, char** argv) {
 #ifdef TRELVO_DESKTOP_WINDOW
     // The desktop window when a display is available, unless --headless asks for the console.
     if (!options.headless) {
-        if (std::unique_ptr<trelvo::ui::Desktop> desktop = trelvo::ui::make_desktop(argv[0])) {
+        std::string problem;
+        if (std::unique_ptr<trelvo::ui::Desktop> desktop =
+                trelvo::ui::make_desktop(argv[0], problem)) {
             trelvo::ProgramSetup setup;
             setup.command_line = arguments.command_line;
             setup.message_box = [&desktop](std::string_view text) { desktop->message_box(text); };
@@ -127,6 +113,8 @@ int main(int argc, char** argv) {
             };
             return trelvo::run_program(setup);
         }
+        // A display that cannot be reached: the console window instead, with a note.
+        if (!problem.empty()) show_message(problem);
     }
 #endif
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <utility>
 
 #include "serial/port_map.h"
 #include "serial/posix_serial_device.h"
@@ -12,28 +13,6 @@
 namespace trelvo {
 
 namespace {
-
-// Before any window exists, only message boxes without owner can be shown.
-class OwnerlessMessages : public WindowSurface {
-  public:
-    explicit OwnerlessMessages(const std::function<void(std::string_view)>& show) : show_(show) {}
-    void message_box(std::string_view text, MessageIcon) override {
-        if (show_) show_(text);
-    }
-    void set_status_text(int, std::string_view) override {}
-    void set_file_line(std::string_view) override {}
-    void enable_controls() override {}
-    void disable_controls() override {}
-    int selected_operation() override { return 0; }
-    void send_cancel() override {}
-    void set_progress_range(int, int) override {}
-    void set_progress_position(int) override {}
-    void set_progress_step(int) override {}
-    void progress_step_it() override {}
-
-  private:
-    const std::function<void(std::string_view)>& show_;
-};
 
 constexpr std::array<std::string_view, 5> OUR_LONG_OPTIONS = {"help", "version", "headless",
                                                               "list-ports", "convert"};
@@ -166,6 +145,13 @@ void list_ports(DeviceOpener& opener, TickCounter& clock, const SettingsState& s
                    if (event.kind == ScanEventKind::PortFound)
                        std::fprintf(out, "%s\n", event.entry.text.c_str());
                });
+}
+
+OwnerlessMessages::OwnerlessMessages(std::function<void(std::string_view text)> show)
+    : show_(std::move(show)) {}
+
+void OwnerlessMessages::message_box(std::string_view text, MessageIcon) {
+    if (show_) show_(text);
 }
 
 bool display_available() {

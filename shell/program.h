@@ -46,6 +46,27 @@ struct ProgramSetup {
     std::function<std::unique_ptr<DeviceOpener>(const SettingsState& state)> make_opener;
 };
 
+// The window surface before any window exists: only message boxes without owner can be
+// shown, through `show`; everything else is dropped.
+class OwnerlessMessages : public WindowSurface {
+  public:
+    explicit OwnerlessMessages(std::function<void(std::string_view text)> show);
+    void message_box(std::string_view text, MessageIcon icon) override;
+    void set_status_text(int, std::string_view) override {}
+    void set_file_line(std::string_view) override {}
+    void enable_controls() override {}
+    void disable_controls() override {}
+    int selected_operation() override { return 0; }
+    void send_cancel() override {}
+    void set_progress_range(int, int) override {}
+    void set_progress_position(int) override {}
+    void set_progress_step(int) override {}
+    void progress_step_it() override {}
+
+  private:
+    std::function<void(std::string_view text)> show_;
+};
+
 // Loads the settings file with its version check, then applies `line`.
 void prepare_run(SettingsState& state, BatchScript& script, std::string_view line,
                  WindowSurface& messages, const std::filesystem::path& directory = ".");

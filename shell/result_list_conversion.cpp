@@ -41,24 +41,14 @@ constexpr Operation conversion = {OP_UPLOAD_RESULT_LIST, conversion_steps, "Conv
 
 // A window without controls: messages and file lines go to the setup's callbacks. No
 // operation is selected in it, so the end of the run deletes nothing.
-class ConversionWindow : public WindowSurface {
+class ConversionWindow : public OwnerlessMessages {
   public:
-    explicit ConversionWindow(const ConversionSetup& setup) : setup_(setup) {}
-    void message_box(std::string_view text, MessageIcon) override {
-        if (setup_.message) setup_.message(text);
-    }
+    explicit ConversionWindow(const ConversionSetup& setup)
+        : OwnerlessMessages(setup.message), setup_(setup) {}
     void set_file_line(std::string_view text) override {
         if (setup_.file_line && !text.empty()) setup_.file_line(text);
     }
-    void set_status_text(int, std::string_view) override {}
-    void enable_controls() override {}
-    void disable_controls() override {}
     int selected_operation() override { return -1; }
-    void send_cancel() override {}
-    void set_progress_range(int, int) override {}
-    void set_progress_position(int) override {}
-    void set_progress_step(int) override {}
-    void progress_step_it() override {}
 
   private:
     const ConversionSetup& setup_;

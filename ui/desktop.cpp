@@ -8,9 +8,13 @@
 
 namespace trelvo::ui {
 
-Desktop::Desktop(std::string program_name) : program_name_(std::move(program_name)) {
+Desktop::Desktop(std::string program_name, WindowPlatform platform)
+    : program_name_(std::move(program_name)), platform_(std::move(platform.name)) {
     argv_[0] = program_name_.data();
+    argv_[1] = platform_option_;
+    argv_[2] = platform_.data();
     application_ = std::make_unique<QApplication>(argc_, argv_);
+    platform.held.reset();
     QApplication::setApplicationName(QStringLiteral("trelvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trelvo KV70"));
     QApplication::setApplicationVersion(QString::fromLatin1(PROGRAM_VERSION));
@@ -32,9 +36,15 @@ void Desktop::message_box(std::string_view text) {
     box.exec();
 }
 
-std::unique_ptr<Desktop> make_desktop(const char* program_name) {
+std::unique_ptr<Desktop> make_desktop(const char* program_name, std::string& problem) {
     if (!display_available()) return nullptr;
-    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo");
+    WindowPlatform platform = window_platform();
+    if (!platform.problem.empty()) {
+        problem = platform.problem;
+        return nullptr;
+    }
+    return std::make_unique<Desktop>(program_name != nullptr ? program_name : "trelvo",
+                                     std::move(platform));
 }
 
 }  // namespace trelvo::ui

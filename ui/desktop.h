@@ -8,6 +8,7 @@
 
 #include "engine/main_window_model.h"
 #include "shell/program.h"
+#include "ui/display_check.h"
 
 class QApplication;
 
@@ -15,8 +16,9 @@ namespace trelvo::ui {
 
 class Desktop {
   public:
-    // Connects to the display. The program's arguments stay its own: Qt sees none of them.
-    explicit Desktop(std::string program_name);
+    // Connects to the display through Qt's `platform`, which must be able to start (see
+    // window_platform). The program's arguments stay its own: Qt sees none of them.
+    Desktop(std::string program_name, WindowPlatform platform);
     ~Desktop();
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
@@ -28,12 +30,15 @@ class Desktop {
 
   private:
     std::string program_name_;
-    int argc_ = 1;
-    char* argv_[2] = {nullptr, nullptr};
+    std::string platform_;
+    int argc_ = 3;
+    char platform_option_[10] = "-platform";
+    char* argv_[4] = {nullptr, nullptr, nullptr, nullptr};
     std::unique_ptr<QApplication> application_;
 };
 
-// The session for a program that has a display; nullptr when there is none to connect to.
-std::unique_ptr<Desktop> make_desktop(const char* program_name);
+// The session for a program that has a display; nullptr when there is none, or none to
+// connect to: then `problem` says so in a line for the user.
+std::unique_ptr<Desktop> make_desktop(const char* program_name, std::string& problem);
 
 }  // namespace trelvo::ui

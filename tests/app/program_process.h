@@ -1,6 +1,6 @@
 // Runs the real trelvo program in a scratch folder: arguments, what its input holds, no
-// display, the C locale; collects the exit status, stdout and stderr. Starts kv70sim as the
-// tester at the other end of a pseudo-terminal.
+// display unless asked, the C locale; collects the exit status, stdout and stderr. Starts kv70sim
+// as the tester at the other end of a pseudo-terminal.
 #pragma once
 
 #include <fcntl.h>
@@ -56,8 +56,9 @@ enum class Input {
 
 class ProgramProcess {
   public:
+    // `display` set: the program sees DISPLAY with that value.
     ProgramProcess(const fs::path& dir, std::vector<std::string> args, Input input = Input::Closed,
-                   std::string text = {})
+                   std::string text = {}, std::string display = {})
         : dir_(dir) {
         write_file(dir / ".stdin", text);
         int pipe_fds[2] = {-1, -1};
@@ -99,6 +100,8 @@ class ProgramProcess {
             }
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
+            if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
             ::setenv("LC_ALL", "C", 1);
             std::vector<char*> argv;
             std::string program = std::string(TRELVO_BIN_DIR) + "/trelvo";

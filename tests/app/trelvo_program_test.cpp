@@ -55,6 +55,20 @@ TEST_F(TrelvoProgram, AutomaticRunOnAMissingPortLogsInvalidComPort) {
     EXPECT_NE(trelvo.err().find("trelvo: Error: Invalid COM Port.\n"), std::string::npos);
 }
 
+TEST_F(TrelvoProgram, UnreachableDisplayMeansTheConsoleWithANote) {
+    if (fs::exists("/tmp/.X11-unix/X99")) GTEST_SKIP() << "an X server listens on :99";
+    ProgramProcess trelvo(dir(), {"-F3", MISSING_PORT}, Input::Text, {}, ":99");
+    EXPECT_EQ(trelvo.wait(), 1);
+    const std::string err = trelvo.err();
+    EXPECT_EQ(err.rfind("trelvo: cannot open a window on the display :99; running in the "
+                        "terminal\nScanning COM Ports\n",
+                        0),
+              0u)
+        << err;
+    EXPECT_NE(err.find("trelvo: Error: Invalid COM Port.\n"), std::string::npos) << err;
+    EXPECT_EQ(log_lines(dir()).at(3), "Error: Invalid COM Port.");
+}
+
 TEST_F(TrelvoProgram, LogGrowsByOneEntryPerAutomaticRun) {
     for (int i = 0; i < 2; ++i) {
         ProgramProcess trelvo(dir(), {"-F0", MISSING_PORT});
