@@ -401,10 +401,12 @@ TEST_P(MainWindowMissingPort, OkOnAPortThatCannotOpen) {
         longest = std::max(longest, clock.elapsed() - last);
         last = clock.elapsed();
     });
+    // Each try at the start waits up to 100 ms; a loaded machine may stretch that, but the
+    // window must never stay away for long.
     beat.start(10);
-    QTest::qWait(400);
+    QTest::qWait(1000);
     beat.stop();
-    EXPECT_LT(longest, 250);
+    EXPECT_LT(longest, 400);
     EXPECT_EQ(w.model().start_pending(), m.automatic);
 
     QTest::mouseClick(&control<QPushButton>("ok_button"), Qt::LeftButton);
