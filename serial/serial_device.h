@@ -49,8 +49,9 @@ class SerialDevice {
     // (possibly 0) or -1 when the device failed; never waits.
     virtual long write(const uint8_t* data, size_t size) = 0;
 
-    // Waits at most `ms` for input to arrive; returns at once when some is there. Used only
-    // inside the port routines' own short pauses (100 ms in a line, 1 s in a packet).
+    // Waits at most `ms` for input to arrive; returns at once when some is there. The engine
+    // never waits here (it sleeps in its event loop); helpers that play the other side of
+    // the line do.
     virtual void wait_readable(uint32_t ms) = 0;
     // Waits at most `ms` until the device can take more output.
     virtual void wait_writable(uint32_t ms) = 0;
