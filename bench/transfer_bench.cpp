@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -49,10 +51,20 @@ struct Options {
     double min_efficiency = 0;
 };
 
+// One engine tick: when it began, how long it took, and how much of that this thread ran
+// (the rest it was waiting for the disk or for a core another program had).
 struct Tick {
     Clock::time_point start;
     double ms;
+    double cpu_ms;
+    int identifier;
 };
+
+double thread_cpu_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -178,9 +190,11 @@ int main(int argc, char** argv) {
     std::vector<Tick> ticks;
     loop.set_timer_handler([&](int identifier) {
         Clock::time_point start = Clock::now();
+        double cpu_start = thread_cpu_ms();
         engine.engine_tick(identifier);
-        ticks.push_back(
-            {start, std::chrono::duration<double, std::milli>(Clock::now() - start).count()});
+        ticks.push_back({start,
+                         std::chrono::duration<double, std::milli>(Clock::now() - start).count(),
+                         thread_cpu_ms() - cpu_start, identifier});
     });
 
     std::vector<LineEvent> events;
@@ -210,7 +224,8 @@ int main(int argc, char** argv) {
     });
     double seconds = 0;
     size_t wire_bytes = 0;
-    double longest_tick = 0;
+    Tick longest_tick{};
+    double longest_cpu = 0;
     if (first != events.end() && last != events.rend() && first <= last.base() - 1) {
         auto end = last.base();
         Clock::time_point from = first->at;
@@ -221,8 +236,9 @@ int main(int argc, char** argv) {
         // The last answer of an upload is ours: it leaves after the measured time.
         if (!firmware) wire_bytes -= (end - 1)->count;
         for (const Tick& tick : ticks) {
-            if (tick.start >= from && tick.start <= to)
-                longest_tick = std::max(longest_tick, tick.ms);
+            if (tick.start < from || tick.start > to) continue;
+            if (tick.ms > longest_tick.ms) longest_tick = tick;
+            longest_cpu = std::max(longest_cpu, tick.cpu_ms);
         }
     }
     double ideal = static_cast<double>(wire_bytes) * 10.0 / options.baud;
@@ -238,11 +254,12 @@ int main(int argc, char** argv) {
     if (window.messages > 0) std::fprintf(stderr, "message: %s\n", window.last_message.c_str());
     std::printf(
         "direction=%s baud=%u payload=%zu seconds=%.3f rate=%.0f efficiency=%.1f ticks=%zu "
-        "longest_tick_ms=%.2f status=%s identical=%s\n",
+        "longest_tick_ms=%.2f longest_tick_event=%d longest_tick_cpu_ms=%.2f status=%s "
+        "identical=%s\n",
         options.direction.c_str(), options.baud, payload.size(), seconds,
         seconds > 0 ? static_cast<double>(payload.size()) / seconds : 0.0, efficiency, ticks.size(),
-        longest_tick, window.status[2].empty() ? "none" : window.status[2].c_str(),
-        identical ? "yes" : "no");
+        longest_tick.ms, longest_tick.identifier, longest_cpu,
+        window.status[2].empty() ? "none" : window.status[2].c_str(), identical ? "yes" : "no");
     fs::remove_all(scratch);
     return completed && identical && efficiency >= options.min_efficiency ? 0 : 1;
 }
