@@ -15,6 +15,9 @@
 namespace trelvo {
 namespace {
 
+// How long the information block waits after the receiver's request.
+constexpr uint32_t RECEIVER_SETTLE_MS = 50;
+
 StepResult send_packet_buffer(Engine& engine, size_t size, StepResult next) {
     return engine.port().write_block(engine.protocol.packet.data(), size, next);
 }
@@ -46,6 +49,9 @@ StepResult step_wait_receiver(Engine& engine, TransferRecord&) {
 
 StepResult step_send_file_info(Engine& engine, TransferRecord& record) {
     record.retry_count = 0;
+    // A receiver may clear its input right after asking for the transfer (lrzsz's rb
+    // does): the information block waits a moment rather than arrive into the purge.
+    engine.port().hold_output(RECEIVER_SETTLE_MS);
     size_t size = build_file_info_block(engine.protocol.packet, record.file_name, record.file_size,
                                         record.file_time);
     engine.wait_timeout = FILE_INFO_TIMEOUT_S;

@@ -138,6 +138,12 @@ uint32_t TesterPort::write_hold_ms() const {
     return impl_->hold_left(clock_.now_ms());
 }
 
+void TesterPort::hold_output(uint32_t ms) {
+    uint32_t until = clock_.now_ms() + ms;
+    if (impl_->hold_left(clock_.now_ms()) < ms) impl_->hold_until = until;
+    impl_->holding = true;
+}
+
 int TesterPort::wait_handle() const {
     return device_->wait_handle();
 }

@@ -46,6 +46,8 @@ class TesterPort {
     // Milliseconds before the next byte may go: a command line is followed by a short
     // quiet while the tester parses it; writes started meanwhile wait as pending writes.
     uint32_t write_hold_ms() const;
+    // Holds the next byte back for `ms` from now (or longer, if a command line asked so).
+    void hold_output(uint32_t ms);
 
     // The device's descriptor for waking the engine when input arrives or output may go;
     // -1 when there is none.

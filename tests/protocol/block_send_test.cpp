@@ -198,5 +198,24 @@ TEST_F(BlockSend, StatusShowsEachPhaseAndThePacketCount) {
                                   "Waiting for receiver", "Close connection", "Idle"}));
 }
 
+// lrzsz's rb clears its input just after asking for the transfer; a tester may do the same.
+TEST_F(BlockSend, InformationBlockLeavesNoSoonerThanFiftyMillisecondsAfterTheRequest) {
+    tester.request_on_mode_command = false;
+    start_automatic(OP_FIRMWARE_UPDATE, write_file("FW.BIN", pattern(300)));
+    EXPECT_FALSE(h.run(10'000));
+    size_t before = h.wire.output.size();
+    tester.send("C");
+    uint32_t taken = 0, sent = 0;
+    for (int ms = 0; ms < 1000 && sent == 0; ++ms) {
+        h.clock.advance(1);
+        if (taken == 0 && h.wire.input.empty()) taken = h.clock.now_ms();
+        if (h.wire.output.size() > before) sent = h.clock.now_ms();
+    }
+    ASSERT_NE(sent, 0u);
+    EXPECT_GE(sent - taken, 50u);
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(tester.stored, pattern(300));
+}
+
 }  // namespace
 }  // namespace trelvo
