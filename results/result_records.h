@@ -16,7 +16,8 @@ inline constexpr int FIND_RECORD_POSITIONS = 10;
 // The record with the given three-character id in a text of several records: compares the
 // start of the text, then the text at each further capital "A", at most ten positions in
 // all. Returns the text from the matching record on, or nothing. An "A" inside a value
-// counts as a position, so a record behind many of them is not found.
+// counts as a position, so a record behind many of them is not found. The returned text
+// is not cut at a NUL behind the record; the lookups on it stop there themselves.
 std::optional<std::string_view> find_record(std::string_view text, std::string_view id);
 
 // The value at position `position` (from 1) of `record`: counted from the record's first
