@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "results/output_buffer.h"
 #include "results/render_line.h"
 #include "results/result_records.h"
 
@@ -18,7 +19,7 @@ bool starts_block(std::string_view line) {
 class PrintoutWriter {
   public:
     PrintoutWriter(std::FILE* source, std::FILE* out, const SettingsState& state)
-        : source_(source), out_(out), state_(state) {}
+        : source_(source), output_(out), state_(state) {}
 
     void run() {
         if (std::fseek(source_, 0, SEEK_SET) == 0) read_source();
@@ -42,6 +43,7 @@ class PrintoutWriter {
         while (read_more() > 0) {
             size_t start = 0;
             for (;;) {
+                output_.write_when_full();
                 std::string_view text(buffer_.data(), held_);
                 size_t end = text.find('\n', start);
                 if (end == std::string_view::npos) break;
@@ -54,7 +56,7 @@ class PrintoutWriter {
                     start = end + 1;
                 } else if (starts_block(line)) {
                     render_section(state_.printout_end.entries);
-                    std::fputc('\f', out_);
+                    output_.text.push_back('\f');
                     in_block_ = false;  // the same line starts the next block
                 } else {
                     render_middle(line, text.substr(start));
@@ -82,7 +84,7 @@ class PrintoutWriter {
 
     void render_section(const std::vector<std::string>& section) {
         for (const std::string& line : section)
-            render_line(out_, line, block_copy_, state_.printout_tables.entries);
+            render_line(output_.text, line, block_copy_, state_.printout_tables.entries);
     }
 
     void render_middle(std::string_view line, std::string_view records) {
@@ -90,12 +92,12 @@ class PrintoutWriter {
         uint32_t record_number = line.empty() ? 0 : leading_number(line.substr(1));
         const MiddleLine* middle = find_middle_line(state_.printout_middle.entries, record_number);
         if (middle != nullptr) {
-            render_line(out_, middle->text, records, state_.printout_tables.entries);
+            render_line(output_.text, middle->text, records, state_.printout_tables.entries);
         }
     }
 
     std::FILE* source_;
-    std::FILE* out_;
+    OutputBuffer output_;
     const SettingsState& state_;
     std::array<char, PRINTOUT_READ_BUFFER> buffer_;
     size_t held_ = 0;

@@ -33,8 +33,11 @@ int digits_modulo_256(std::string_view text) {
 
 // A value text ends at the end of the text, NUL, LF, CR, "," or "|".
 std::string_view value_text(std::string_view text) {
-    size_t end = text.find_first_of(std::string_view("\0\n\r,|", 5));
-    return end == std::string_view::npos ? text : text.substr(0, end);
+    size_t end = 0;
+    while (end < text.size() && text[end] != '\0' && text[end] != '\n' && text[end] != '\r' &&
+           text[end] != ',' && text[end] != '|')
+        ++end;
+    return text.substr(0, end);
 }
 
 // Part `index` of a translation entry: part 0 before the first "|", part k after the k-th.
@@ -102,7 +105,7 @@ class LineRenderer {
         columns_.fill(' ');
     }
 
-    RenderedLine render(std::string_view line) {
+    void render(std::string_view line) {
         size_t at = 0;
         while (at < line.size()) {
             if (line[at] != '{') {
@@ -114,9 +117,12 @@ class LineRenderer {
             handle_tag(line.substr(at + 1, close - at - 1));
             at = close + 1;
         }
-        result_.text.assign(columns_.data(), static_cast<size_t>(used_));
-        return std::move(result_);
     }
+
+    // The line up to its last written column, inner gaps as blanks.
+    std::string_view text() const { return {columns_.data(), static_cast<size_t>(used_)}; }
+    int blank_before() const { return blank_before_; }
+    int blank_after() const { return blank_after_; }
 
   private:
     void put(char c) {
@@ -157,8 +163,8 @@ class LineRenderer {
                 right_aligned_ = tag[1] == 'R';
                 return;
             case 'L':
-                if (tag[1] == 'B') result_.blank_before = digits_modulo_256(number);
-                if (tag[1] == 'A') result_.blank_after = digits_modulo_256(number);
+                if (tag[1] == 'B') blank_before_ = digits_modulo_256(number);
+                if (tag[1] == 'A') blank_after_ = digits_modulo_256(number);
                 return;
             case 'A':
                 handle_value_tag(parse_value_tag(tag));
@@ -197,28 +203,29 @@ class LineRenderer {
     int64_t position_ = 0;
     int64_t used_ = 0;  // columns up to the last written one
     bool right_aligned_ = false;
-    RenderedLine result_;
+    int blank_before_ = 0;
+    int blank_after_ = 0;
 };
-
-void write_text(std::FILE* out, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), out);
-}
 
 }  // namespace
 
 RenderedLine render_template(std::string_view template_line, std::string_view records,
                              const std::vector<TranslationTable>& tables) {
-    return LineRenderer(records, tables).render(template_line);
+    LineRenderer renderer(records, tables);
+    renderer.render(template_line);
+    return {renderer.blank_before(), std::string(renderer.text()), renderer.blank_after()};
 }
 
-void render_line(std::FILE* out, std::string_view template_line, std::string_view records,
+void render_line(std::string& out, std::string_view template_line, std::string_view records,
                  const std::vector<TranslationTable>& tables) {
-    RenderedLine line = render_template(template_line, records, tables);
-    for (int blank = 0; blank < line.blank_before; ++blank)
-        write_text(out, "\r\n");
-    write_text(out, line.text + "\r\n");
-    for (int blank = 0; blank < line.blank_after; ++blank)
-        write_text(out, "\r\n");
+    LineRenderer renderer(records, tables);
+    renderer.render(template_line);
+    for (int blank = 0; blank < renderer.blank_before(); ++blank)
+        out.append("\r\n");
+    out.append(renderer.text());
+    out.append("\r\n");
+    for (int blank = 0; blank < renderer.blank_after(); ++blank)
+        out.append("\r\n");
 }
 
 }  // namespace trelvo

@@ -9,7 +9,6 @@
 // columns (0 to 89); whatever falls outside them is dropped.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +30,9 @@ struct RenderedLine {
 RenderedLine render_template(std::string_view template_line, std::string_view records,
                              const std::vector<TranslationTable>& tables);
 
-// Writes one rendered template line to `out`: CR LF per blank line before, the line and
-// CR LF, CR LF per blank line after; one write call each.
-void render_line(std::FILE* out, std::string_view template_line, std::string_view records,
+// Appends one rendered template line to `out`: CR LF per blank line before, the line and
+// CR LF, CR LF per blank line after.
+void render_line(std::string& out, std::string_view template_line, std::string_view records,
                  const std::vector<TranslationTable>& tables);
 
 }  // namespace trelvo
