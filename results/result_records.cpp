@@ -38,28 +38,44 @@ std::optional<std::string_view> find_record(std::string_view text, std::string_v
     return std::nullopt;
 }
 
-std::optional<std::string_view> value_at(std::optional<std::string_view> record, int position) {
-    if (!record || position < 1) return std::nullopt;
-    // One pass over the record's line, which ends at its LF or at a NUL.
-    std::string_view text = *record;
-    auto in_line = [text](size_t at) {
-        return at < text.size() && text[at] != '\n' && text[at] != '\0';
+void RecordValues::split(std::string_view record) {
+    values_.clear();
+    // The record's line ends at its LF or at a NUL.
+    auto in_line = [record](size_t at) {
+        return at < record.size() && record[at] != '\n' && record[at] != '\0';
     };
     size_t at = 0;
-    while (in_line(at) && text[at] != ';')
+    while (in_line(at) && record[at] != ';')
         ++at;
-    if (!in_line(at)) return std::nullopt;
-    ++at;
-    for (int current = 1; current < position; ++at) {
-        // A CR before the next "," ends the record's values.
-        if (!in_line(at) || text[at] == '\r') return std::nullopt;
-        if (text[at] == ',') ++current;
+    if (!in_line(at)) return;
+    for (;;) {
+        size_t end = ++at;
+        while (in_line(end) && !ends_value(record[end]))
+            ++end;
+        values_.push_back(record.substr(at, end - at));
+        // Only a "," leads to a further value: a CR ends the record's values.
+        if (!in_line(end) || record[end] != ',') return;
+        at = end;
     }
-    size_t end = at;
-    while (in_line(end) && !ends_value(text[end]))
-        ++end;
-    if (end == at) return std::nullopt;
-    return text.substr(at, end - at);
+}
+
+std::optional<std::string_view> RecordValues::at(int position) const {
+    if (position < 1 || static_cast<size_t>(position) > values_.size()) return std::nullopt;
+    std::string_view value = values_[static_cast<size_t>(position) - 1];
+    if (value.empty()) return std::nullopt;
+    return value;
+}
+
+uint32_t RecordValues::number(int position) const {
+    std::optional<std::string_view> value = at(position);
+    return value ? leading_number(*value) : 0;
+}
+
+std::optional<std::string_view> value_at(std::optional<std::string_view> record, int position) {
+    if (!record) return std::nullopt;
+    RecordValues values;
+    values.split(*record);
+    return values.at(position);
 }
 
 uint32_t leading_number(std::string_view text) {

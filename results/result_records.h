@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace trelvo {
 
@@ -25,6 +26,18 @@ std::optional<std::string_view> find_record(std::string_view text, std::string_v
 // value from its first character up to (not including) the next ",", CR, LF or the end of
 // the text; nothing when the record has no ";", fewer values, or the value is empty.
 std::optional<std::string_view> value_at(std::optional<std::string_view> record, int position);
+
+// The values of one record, split in one pass: after split(record), at(p) is
+// value_at(record, p) and number(p) is value_number(record, p).
+class RecordValues {
+  public:
+    void split(std::string_view record);
+    std::optional<std::string_view> at(int position) const;
+    uint32_t number(int position) const;
+
+  private:
+    std::vector<std::string_view> values_;  // up to the first one not followed by ","
+};
 
 // The decimal number formed by the leading digits of the value at `position`; 0 when the
 // value is missing, empty or does not begin with a digit. No sign. Saturates at UINT32_MAX.
