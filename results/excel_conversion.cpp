@@ -74,13 +74,13 @@ std::string_view alternative(std::string_view alternatives, uint32_t index) {
     return alternatives.substr(start, alternatives.find(':', start) - start);
 }
 
-// Appends the cell text of one value under its field spec: alternatives after ":", "." to
+// Appends the cell text of one value under its field entry: alternatives after ":", "." to
 // "," after "!", else the value unchanged.
-void append_cell(std::string& out, std::string_view spec, std::string_view value) {
-    size_t digits = digit_count(spec);
-    char suffix = digits < spec.size() ? spec[digits] : '\0';
+void append_cell(std::string& out, std::string_view field, std::string_view value) {
+    size_t digits = digit_count(field);
+    char suffix = digits < field.size() ? field[digits] : '\0';
     if (suffix == ':') {
-        std::string_view alternatives = spec.substr(digits + 1);
+        std::string_view alternatives = field.substr(digits + 1);
         for (size_t at = 0; at < value.size();) {
             size_t run = digit_count(value.substr(at));
             if (run == 0) {
@@ -113,8 +113,8 @@ uint32_t id_key(std::string_view id) {
 struct ExcelRows::Definition {
     struct Cell {
         int column;
-        size_t item;  // index of the value (and spec) in its list
-        std::string_view spec;
+        size_t item;  // index of the value (and field) in its list
+        std::string_view field;
     };
     uint32_t key;
     std::string_view prefix;
@@ -128,11 +128,11 @@ ExcelRows::ExcelRows(const ExcelLists& lists) {
         size_t last_semicolon = row_definition.rfind(';');
         definition.prefix = row_definition.substr(
             0, last_semicolon == std::string_view::npos ? 0 : last_semicolon + 1);
-        std::vector<std::string_view> specs;
-        split_items(after_last_semicolon(row_definition), specs);
-        for (size_t k = 0; k < specs.size(); ++k) {
-            int column = excel_column(specs[k], lists.columns);
-            if (column > 0) definition.cells.push_back({column, k, specs[k]});
+        std::vector<std::string_view> fields;
+        split_items(after_last_semicolon(row_definition), fields);
+        for (size_t k = 0; k < fields.size(); ++k) {
+            int column = excel_column(fields[k], lists.columns);
+            if (column > 0) definition.cells.push_back({column, k, fields[k]});
         }
         std::stable_sort(definition.cells.begin(), definition.cells.end(),
                          [](const auto& a, const auto& b) { return a.column < b.column; });
@@ -157,7 +157,7 @@ bool ExcelRows::append_row(std::string_view record_line, std::string& out) {
     for (const Definition::Cell& cell : definition->cells) {
         if (cell.item >= values_.size() || cell.column == last_column) continue;
         out.append(static_cast<size_t>(cell.column - std::max(last_column, 1)), ';');
-        append_cell(out, cell.spec, values_[cell.item]);
+        append_cell(out, cell.field, values_[cell.item]);
         last_column = cell.column;
     }
     out.append("\r\n");
