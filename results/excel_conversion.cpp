@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "results/output_buffer.h"
 #include "results/result_records.h"
 
 namespace trelvo {
@@ -36,18 +37,14 @@ std::vector<std::string> joined_lines(const std::vector<std::string>& entries) {
     return lines;
 }
 
-// Items of a ","-separated list; an empty text holds none.
-std::vector<std::string_view> split_items(std::string_view text) {
-    std::vector<std::string_view> items;
-    if (text.empty()) return items;
-    size_t start = 0;
-    for (;;) {
+// Items of a ","-separated list into `items`; an empty text holds none.
+void split_items(std::string_view text, std::vector<std::string_view>& items) {
+    items.clear();
+    if (text.empty()) return;
+    for (size_t start = 0;;) {
         size_t comma = text.find(',', start);
-        if (comma == std::string_view::npos) {
-            items.push_back(text.substr(start));
-            return items;
-        }
         items.push_back(text.substr(start, comma - start));
+        if (comma == std::string_view::npos) return;
         start = comma + 1;
     }
 }
@@ -77,33 +74,95 @@ std::string_view alternative(std::string_view alternatives, uint32_t index) {
     return alternatives.substr(start, alternatives.find(':', start) - start);
 }
 
-// The cell text of one value under its field spec: alternatives after ":", "." to ","
-// after "!", else unchanged.
-std::string cell_text(std::string_view spec, std::string_view value) {
-    size_t digits = digit_count(spec);
-    char suffix = digits < spec.size() ? spec[digits] : '\0';
-    std::string cell;
+// Appends the cell text of one value under its field entry: alternatives after ":", "." to
+// "," after "!", else the value unchanged.
+void append_cell(std::string& out, std::string_view field, std::string_view value) {
+    size_t digits = digit_count(field);
+    char suffix = digits < field.size() ? field[digits] : '\0';
     if (suffix == ':') {
-        std::string_view alternatives = spec.substr(digits + 1);
+        std::string_view alternatives = field.substr(digits + 1);
         for (size_t at = 0; at < value.size();) {
             size_t run = digit_count(value.substr(at));
             if (run == 0) {
                 ++at;  // not part of an index: dropped
                 continue;
             }
-            cell.append(alternative(alternatives, leading_number(value.substr(at, run))));
+            out.append(alternative(alternatives, leading_number(value.substr(at, run))));
             at += run;
         }
     } else if (suffix == '!') {
-        cell.assign(value);
-        std::replace(cell.begin(), cell.end(), '.', ',');
+        size_t start = out.size();
+        out.append(value);
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '.', ',');
     } else {
-        cell.assign(value);
+        out.append(value);
     }
-    return cell;
+}
+
+// A record id as a number; ids of another length give one no record line has.
+uint32_t id_key(std::string_view id) {
+    if (id.size() != ID_LENGTH) return UINT32_MAX;
+    return uint32_t{static_cast<uint8_t>(id[0])} << 16 |
+           uint32_t{static_cast<uint8_t>(id[1])} << 8 | static_cast<uint8_t>(id[2]);
 }
 
 }  // namespace
+
+// A record definition made ready once: its row prefix and the cells it can write, in the
+// order they are written (column order; of two items for one column the earlier first).
+struct ExcelRows::Definition {
+    struct Cell {
+        int column;
+        size_t item;  // index of the value (and field) in its list
+        std::string_view field;
+    };
+    uint32_t key;
+    std::string_view prefix;
+    std::vector<Cell> cells;
+};
+
+ExcelRows::ExcelRows(const ExcelLists& lists) {
+    for (std::string_view row_definition : lists.rows) {
+        Definition definition;
+        definition.key = id_key(row_definition.substr(0, ID_LENGTH));
+        size_t last_semicolon = row_definition.rfind(';');
+        definition.prefix = row_definition.substr(
+            0, last_semicolon == std::string_view::npos ? 0 : last_semicolon + 1);
+        std::vector<std::string_view> fields;
+        split_items(after_last_semicolon(row_definition), fields);
+        for (size_t k = 0; k < fields.size(); ++k) {
+            int column = excel_column(fields[k], lists.columns);
+            if (column > 0) definition.cells.push_back({column, k, fields[k]});
+        }
+        std::stable_sort(definition.cells.begin(), definition.cells.end(),
+                         [](const auto& a, const auto& b) { return a.column < b.column; });
+        definitions_.push_back(std::move(definition));
+    }
+}
+
+ExcelRows::~ExcelRows() = default;
+
+bool ExcelRows::append_row(std::string_view record_line, std::string& out) {
+    if (record_line.size() < ID_LENGTH) return false;
+    uint32_t key = id_key(record_line.substr(0, ID_LENGTH));
+    auto definition = std::find_if(definitions_.begin(), definitions_.end(),
+                                   [key](const Definition& d) { return d.key == key; });
+    if (definition == definitions_.end()) return false;
+
+    out.append(definition->prefix);
+    // A line without ";" holds no values.
+    bool has_values = record_line.find(';') != std::string_view::npos;
+    split_items(has_values ? after_last_semicolon(record_line) : std::string_view(), values_);
+    int last_column = 0;
+    for (const Definition::Cell& cell : definition->cells) {
+        if (cell.item >= values_.size() || cell.column == last_column) continue;
+        out.append(static_cast<size_t>(cell.column - std::max(last_column, 1)), ';');
+        append_cell(out, cell.field, values_[cell.item]);
+        last_column = cell.column;
+    }
+    out.append("\r\n");
+    return true;
+}
 
 ExcelLists excel_lists(const SettingsState& state) {
     return {joined_lines(state.excel_columns.entries), joined_lines(state.excel_rows.entries)};
@@ -136,53 +195,16 @@ std::string excel_header(const ExcelLists& lists) {
 }
 
 std::optional<std::string> excel_row(std::string_view record_line, const ExcelLists& lists) {
-    if (record_line.size() < ID_LENGTH) return std::nullopt;
-    std::string_view id = record_line.substr(0, ID_LENGTH);
-    auto definition = std::find_if(lists.rows.begin(), lists.rows.end(), [&](const auto& row) {
-        return std::string_view(row).substr(0, ID_LENGTH) == id;
-    });
-    if (definition == lists.rows.end()) return std::nullopt;
-
-    std::string_view row_definition = *definition;
-    size_t last_semicolon = row_definition.rfind(';');
-    size_t prefix_length = last_semicolon == std::string_view::npos ? 0 : last_semicolon + 1;
-    std::string row(row_definition.substr(0, prefix_length));
-
-    // A line without ";" holds no values.
-    std::vector<std::string_view> specs = split_items(after_last_semicolon(row_definition));
-    std::vector<std::string_view> values;
-    if (record_line.find(';') != std::string_view::npos) {
-        values = split_items(after_last_semicolon(record_line));
-    }
-
-    struct Cell {
-        int column;
-        std::string_view spec;
-        std::string_view value;
-    };
-    std::vector<Cell> cells;
-    for (size_t k = 0; k < specs.size() && k < values.size(); ++k) {
-        int column = excel_column(specs[k], lists.columns);
-        if (column > 0) cells.push_back({column, specs[k], values[k]});
-    }
-    // Column order; of two values for one column only the earlier is written.
-    std::stable_sort(cells.begin(), cells.end(),
-                     [](const Cell& a, const Cell& b) { return a.column < b.column; });
-    int last_column = 0;
-    for (const Cell& cell : cells) {
-        if (cell.column == last_column) continue;
-        row.append(static_cast<size_t>(cell.column - std::max(last_column, 1)), ';');
-        row.append(cell_text(cell.spec, cell.value));
-        last_column = cell.column;
-    }
-    row.append("\r\n");
+    std::string row;
+    if (!ExcelRows(lists).append_row(record_line, row)) return std::nullopt;
     return row;
 }
 
 void write_excel(std::FILE* source, std::FILE* out, const SettingsState& state) {
     ExcelLists lists = excel_lists(state);
-    std::string header = excel_header(lists);
-    std::fwrite(header.data(), 1, header.size(), out);
+    ExcelRows rows(lists);
+    OutputBuffer output(out);
+    output.text = excel_header(lists);
     if (std::fseek(source, 0, SEEK_SET) != 0) return;
 
     std::array<char, EXCEL_READ_BUFFER> buffer;
@@ -195,9 +217,9 @@ void write_excel(std::FILE* source, std::FILE* out, const SettingsState& state) 
         size_t start = 0;
         for (size_t end; (end = text.find('\n', start)) != std::string_view::npos;
              start = end + 1) {
-            std::optional<std::string> row = excel_row(text.substr(start, end - start), lists);
-            if (row) std::fwrite(row->data(), 1, row->size(), out);
+            rows.append_row(text.substr(start, end - start), output.text);
         }
+        output.write_when_full();
         held -= start;
         std::copy(buffer.begin() + start, buffer.begin() + start + held, buffer.begin());
         if (held == buffer.size()) return;  // a line that does not end within the buffer

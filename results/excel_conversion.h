@@ -36,8 +36,22 @@ int excel_column(std::string_view field_spec, const std::vector<std::string>& co
 // each column heading followed by ";".
 std::string excel_header(const ExcelLists& lists);
 
-// The row of one record line (without its LF), CR LF included; nothing when no record
-// definition has the line's record id.
+// The rows of the record definitions, prepared once for all the lines of a conversion.
+class ExcelRows {
+  public:
+    explicit ExcelRows(const ExcelLists& lists);  // keeps pointing into `lists`
+    ~ExcelRows();
+    // Appends the row of one record line (without its LF), CR LF included, to `out`; false
+    // and nothing appended when no record definition has the line's record id.
+    bool append_row(std::string_view record_line, std::string& out);
+
+  private:
+    struct Definition;
+    std::vector<Definition> definitions_;
+    std::vector<std::string_view> values_;  // of the current line
+};
+
+// The row of one record line, as ExcelRows::append_row; nothing when it has none.
 std::optional<std::string> excel_row(std::string_view record_line, const ExcelLists& lists);
 
 // Writes the header and then the rows of `source`, read from its start to its end (or to

@@ -1,10 +1,11 @@
 #include "shell/result_list_conversion.h"
 
+#include <unistd.h>
+
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "engine/engine.h"
 #include "engine/main_window_model.h"
@@ -54,23 +55,70 @@ class ConversionWindow : public OwnerlessMessages {
     const ConversionSetup& setup_;
 };
 
-bool read_whole_file(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+constexpr size_t COPY_CHUNK = 64 * 1024;
+
+// Copies `from` (from its current position) to `to`; false on a read or write error.
+bool copy_stream(std::FILE* from, std::FILE* to) {
+    std::array<char, COPY_CHUNK> chunk;
+    size_t got;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), from)) > 0) {
+        if (std::fwrite(chunk.data(), 1, got, to) != got) return false;
+    }
+    return std::ferror(from) == 0;
 }
 
-// An unnamed temporary file holding `bytes`, positioned at its start; nullptr on failure.
-std::FILE* private_copy(const std::string& bytes) {
-    std::FILE* copy = std::tmpfile();
-    if (copy == nullptr) return nullptr;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), copy) != bytes.size() ||
-        std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
-        std::fclose(copy);
-        return nullptr;
+// Whether the two files hold the same bytes from their current positions on.
+bool same_contents(std::FILE* a, std::FILE* b) {
+    std::array<char, COPY_CHUNK> chunk_a, chunk_b;
+    for (;;) {
+        size_t got = std::fread(chunk_a.data(), 1, chunk_a.size(), a);
+        if (std::fread(chunk_b.data(), 1, chunk_b.size(), b) != got) return false;
+        if (got == 0) return std::ferror(a) == 0 && std::ferror(b) == 0;
+        if (std::memcmp(chunk_a.data(), chunk_b.data(), got) != 0) return false;
     }
-    return copy;
+}
+
+// The result list as a private copy: an unnamed temporary file positioned at its start.
+// nullptr on failure, with `what` telling which side failed.
+std::FILE* private_copy(const std::string& path, std::string& what) {
+    std::FILE* list = std::fopen(path.c_str(), "rb");
+    std::FILE* copy = list != nullptr ? std::tmpfile() : nullptr;
+    bool copied = copy != nullptr && copy_stream(list, copy) && std::fflush(copy) == 0 &&
+                  std::fseek(copy, 0, SEEK_SET) == 0;
+    int error = errno;
+    bool unread = list == nullptr || std::ferror(list) != 0;
+    if (list != nullptr) std::fclose(list);
+    if (copied) return copy;
+    if (copy != nullptr) std::fclose(copy);
+    what = unread ? path + ": cannot read the result list: "
+                  : std::string("cannot make a working copy of the result list: ");
+    what += std::strerror(error);
+    return nullptr;
+}
+
+// Puts the result list back from `kept` (a second descriptor of the private copy) when
+// the run changed or removed it; true when it had to.
+bool restore_result_list(const std::string& path, int kept) {
+    std::FILE* original = ::fdopen(kept, "rb");
+    if (original == nullptr) {
+        ::close(kept);
+        return false;
+    }
+    std::rewind(original);
+    bool changed = true;
+    if (std::FILE* now = std::fopen(path.c_str(), "rb")) {
+        changed = !same_contents(original, now);
+        std::fclose(now);
+    }
+    if (changed) {
+        std::rewind(original);
+        if (std::FILE* restored = std::fopen(path.c_str(), "wb")) {
+            copy_stream(original, restored);
+            std::fclose(restored);
+        }
+    }
+    std::fclose(original);
+    return changed;
 }
 
 }  // namespace
@@ -90,11 +138,14 @@ int convert_result_list(const ConversionSetup& setup) {
     state.command_line_flags |= CMD_AUTOMATIC;
     state.error_flags = 0;
 
-    std::string original;
-    if (!read_whole_file(setup.file, original)) {
-        say(setup.file + ": cannot read the result list: " + std::strerror(errno));
+    std::string failure;
+    std::FILE* source = private_copy(setup.file, failure);
+    if (source == nullptr) {
+        say(failure);
         return EXIT_RUN_FAILED;
     }
+    // The run closes `source`; this descriptor keeps the copy for the check at the end.
+    int kept = ::dup(::fileno(source));
 
     VirtualClock clock;
     Engine* running = nullptr;
@@ -104,11 +155,6 @@ int convert_result_list(const ConversionSetup& setup) {
     engine.printer = setup.printer;
 
     TransferRecord& record = engine.transfer;
-    std::FILE* source = private_copy(original);
-    if (source == nullptr) {
-        say(std::string("cannot make a working copy of the result list: ") + std::strerror(errno));
-        return EXIT_RUN_FAILED;
-    }
     engine.clear_status();
     engine.step_index = 0;
     engine.start_run(nullptr, conversion);
@@ -124,11 +170,8 @@ int convert_result_list(const ConversionSetup& setup) {
 
     // An output or block file named like the result list in the same folder must not cost
     // the user the list.
-    std::string now;
-    if (!read_whole_file(setup.file, now) || now != original) {
-        std::ofstream(setup.file, std::ios::binary | std::ios::trunc) << original;
+    if (kept >= 0 && restore_result_list(setup.file, kept))
         say(setup.file + ": the conversion wrote over or removed the result list; it is restored");
-    }
 
     for (int bit = 0; bit < 32; ++bit) {
         if ((state.error_flags & error_bit(bit)) != 0 && !error_messages[bit].empty())

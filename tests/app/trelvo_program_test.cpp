@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sample_data.h"
 #include "tests/app/program_process.h"
 
 namespace trelvo {
@@ -171,6 +172,24 @@ TEST_F(TrelvoProgram, HelpAndVersionWriteToStdout) {
     EXPECT_EQ(version.wait(), 0);
     EXPECT_EQ(version.out(), "trelvo 4.21\n");
     EXPECT_FALSE(settings_written());
+}
+
+// A list named like the block file of its first phone, converted with IMEI names into its
+// own folder: the split writes over the list and then removes it. The conversion works on
+// a copy and puts the list back byte for byte, also past the first 64 KiB.
+TEST_F(TrelvoProgram, ConvertPutsBackAListThatTheSplitWroteOver) {
+    const std::string name = "350123451234560_091437_12032024.res";  // IMEI_time_date
+    std::string list;
+    while (list.size() < 200 * 1024)
+        list += sim::sample_result_list(72);
+    write_file(dir() / name, list);
+    ProgramProcess convert(dir(), {"--convert", name, "-ME1", "-MI1"});
+    EXPECT_EQ(convert.wait(), 0) << convert.err();
+    EXPECT_NE(convert.err().find(name + ": the conversion wrote over or removed the result list; "
+                                        "it is restored"),
+              std::string::npos)
+        << convert.err();
+    EXPECT_TRUE(read_file(dir() / name) == list);
 }
 
 // A pseudo-terminal whose slave side stands for a serial port.

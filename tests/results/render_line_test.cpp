@@ -5,7 +5,6 @@
 #include <string>
 
 #include "results/builtin_tables.h"
-#include "tests/results/test_files.h"
 
 namespace trelvo {
 namespace {
@@ -92,10 +91,10 @@ TEST(RenderBlankLines, CountsTheLastTagOfEachKindModulo256) {
 }
 
 TEST(RenderLine, WritesBlankLinesAroundTheLineWithCrLf) {
-    testing::FilePtr out(std::tmpfile());
-    render_line(out.get(), "{LB02}{CL02}x{LA01}", "", builtin_tables());
-    render_line(out.get(), "", "", builtin_tables());
-    EXPECT_EQ(testing::contents_of(out.get()), "\r\n\r\n  x\r\n\r\n\r\n");
+    std::string out;
+    render_line(out, "{LB02}{CL02}x{LA01}", "", builtin_tables());
+    render_line(out, "", "", builtin_tables());
+    EXPECT_EQ(out, "\r\n\r\n  x\r\n\r\n\r\n");
 }
 
 // ---- value tags
