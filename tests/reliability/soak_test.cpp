@@ -6,7 +6,9 @@
 // are cleared only after a complete upload; no file lands outside its directory; no file
 // descriptor or temporary file is left. The suite prints what it did when it ends.
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include <cstdlib>
 
 #include <cstdio>
 #include <random>
@@ -21,7 +23,11 @@ namespace {
 
 using sim::Fault;
 
-constexpr uint64_t SOAK_SEED = 702024;  // change it to soak other runs
+// The suite's seed; TRELVO_SOAK_SEED in the environment soaks other runs.
+uint64_t soak_seed() {
+    const char* chosen = std::getenv("TRELVO_SOAK_SEED");
+    return chosen != nullptr && *chosen != '\0' ? std::strtoull(chosen, nullptr, 10) : 702024;
+}
 constexpr int SOAK_RUNS = 320;
 constexpr uint32_t PATIENCE_MS = 6 * 60 * 1000;  // longer than the longest wait, 300 s
 
@@ -63,7 +69,7 @@ class Soak : public SimulatedTesterTest, public ::testing::WithParamInterface<in
             "soak: %d runs (seed %llu): %d completed (%d of them with the closing block lost), "
             "%d broken off with Cancel; %d tester faults injected, %d runs on a noisy line with "
             "%llu bytes corrupted and %llu lost; %d invariants held\n",
-            totals.runs, static_cast<unsigned long long>(SOAK_SEED), totals.completed,
+            totals.runs, static_cast<unsigned long long>(soak_seed()), totals.completed,
             totals.closing_lost, totals.cancelled, totals.faults, totals.noisy,
             static_cast<unsigned long long>(totals.corrupted),
             static_cast<unsigned long long>(totals.dropped), totals.invariants);
@@ -111,7 +117,7 @@ class Soak : public SimulatedTesterTest, public ::testing::WithParamInterface<in
 };
 
 TEST_P(Soak, RunKeepsItsPromises) {
-    std::seed_seq seeds{SOAK_SEED, static_cast<uint64_t>(GetParam())};
+    std::seed_seq seeds{soak_seed(), static_cast<uint64_t>(GetParam())};
     std::mt19937_64 random(seeds);
     auto chance = [&random](int percent) { return static_cast<int>(random() % 100) < percent; };
 
