@@ -33,6 +33,7 @@
 #include "engine/quiet_window.h"
 #include "protocol/control_bytes.h"
 #include "serial/posix_serial_device.h"
+#include "sim/launch.h"
 #include "sim/sample_data.h"
 
 namespace {
@@ -77,41 +78,18 @@ void write_file(const fs::path& path, const std::string& bytes) {
 
 // Starts kv70sim on `line` and waits for its "ready"; its process id, or -1.
 pid_t start_tester(const Options& options, const fs::path& scratch, const fs::path& results) {
-    int out[2];
-    if (pipe(out) != 0) return -1;
-    std::vector<std::string> args = {options.kv70sim,
-                                     "--link",
-                                     (scratch / "line").string(),
-                                     "--baud",
-                                     std::to_string(options.baud),
-                                     "--store",
-                                     (scratch / "store").string()};
+    std::vector<std::string> args = {"--link",  (scratch / "line").string(),
+                                     "--baud",  std::to_string(options.baud),
+                                     "--store", (scratch / "store").string()};
     if (!results.empty()) args.insert(args.end(), {"--results", results.string()});
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        int log = ::open((scratch / "kv70sim.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (log >= 0) dup2(log, STDERR_FILENO);
-        close(out[0]);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    std::string said;
-    char c = 0;
-    while (said.find('\n') == std::string::npos && read(out[0], &c, 1) == 1)
-        said.push_back(c);
-    close(out[0]);
-    if (pid > 0 && said.rfind("ready ", 0) != 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+    trelvo::sim::Launched launched =
+        trelvo::sim::launch(options.kv70sim, args, (scratch / "kv70sim.log").string());
+    if (launched.pid > 0 && launched.first_line.rfind("ready ", 0) != 0) {
+        kill(launched.pid, SIGKILL);
+        waitpid(launched.pid, nullptr, 0);
         return -1;
     }
-    return pid;
+    return launched.pid;
 }
 
 bool parse(int argc, char** argv, Options& options) {

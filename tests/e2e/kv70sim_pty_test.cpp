@@ -9,6 +9,7 @@
 
 #include "engine/event_loop.h"
 #include "serial/posix_serial_device.h"
+#include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
 
@@ -28,30 +29,13 @@ class Kv70simProgram : public ScratchDirTest {
 
     // Starts kv70sim with `options` and waits for its "ready" line.
     void start(const std::vector<std::string>& options) {
-        std::string program = std::string(TRELVO_BIN_DIR) + "/kv70sim";
-        std::vector<std::string> args = {program, "--link", (dir / "line").string(), "--store",
+        std::vector<std::string> args = {"--link", (dir / "line").string(), "--store",
                                          (dir / "store").string()};
         args.insert(args.end(), options.begin(), options.end());
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            std::freopen("/dev/null", "w", stderr);
-            std::vector<char*> argv;
-            for (auto& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        ::close(out[0]);
+        sim::Launched launched = sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args);
+        pid = launched.pid;
+        ASSERT_GT(pid, 0);
+        const std::string& line = launched.first_line;
         ASSERT_EQ(line, "ready " + (dir / "line").string());
         state.port_number = 1;
         state.port_map[1] = (dir / "line").string();
