@@ -182,7 +182,7 @@ std::string usage_text() {
             "  --mslist FILE        mobile list to send (default: built-in list)\n"
             "  --autotests A,B,...  autotest directory (\"\" for none)\n"
             "  --store DIR          store every received file in DIR\n"
-            "  --baud N             pace output to N baud, 10 bits a byte\n"
+            "  --baud N             pace the line to N baud both ways, 10 bits a byte\n"
             "  --polling            a C outside a transfer starts a result-list transfer\n"
             "  --trace FILE         log every byte in and out with times\n"
             "  --fault NAME         repeatable; one of:";

@@ -58,7 +58,7 @@ struct TesterConfig {
     std::optional<std::vector<std::string>> autotests;  // directory names; none: built-in
     std::string store_dir;                              // where received files go; empty: kept
                                                         // in memory only
-    uint32_t baud = 0;     // pace what it sends to this rate (10 bits a byte); 0: no pacing
+    uint32_t baud = 0;     // pace the line both ways to this rate (10 bits a byte); 0: no pacing
     bool polling = false;  // a "C" outside any transfer starts a result-list transfer
     FaultSet faults;
 };
