@@ -365,6 +365,16 @@ TEST_F(EngineRun, PacketTextRowsShowTheTextAsItIsNow) {
     EXPECT_EQ(h.window.status[0], "Packet 1");
 }
 
+TEST_F(EngineRun, ReadyStepsFollowAtOnceButNothingFollowsACommandLineWithinFiftyMs) {
+    h.start(op(write_table));
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(h.wire.output_text(), "HELLO\n" + LOCAL_COMMAND);
+    ASSERT_EQ(probe.times.size(), 2u);
+    EXPECT_EQ(probe.times[1], probe.times[0]);  // "look" ran in the same moment
+    ASSERT_EQ(h.wire.write_ms.size(), 2u);
+    EXPECT_EQ(h.wire.write_ms[1] - h.wire.write_ms[0], 50u);  // the end waited for the quiet
+}
+
 TEST_F(EngineRun, ForeignTimerIdentifiersAreIgnored) {
     h.start(op(match_table));
     EXPECT_FALSE(h.run(200));

@@ -38,6 +38,7 @@ long ScriptedDevice::write(const uint8_t* data, size_t size) {
     }
     if (wire_.hold_writes) return 0;
     wire_.output.insert(wire_.output.end(), data, data + size);
+    if (size > 0) wire_.write_ms.push_back(wire_.clock.now_ms());
     return static_cast<long>(size);
 }
 

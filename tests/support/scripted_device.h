@@ -27,9 +27,10 @@ struct ScriptedWire {
     VirtualClock& clock;
     std::deque<uint8_t> input;
     std::vector<uint8_t> output;
-    bool hold_writes = false;  // writes take nothing: they stay pending
-    bool fail_writes = false;  // writes fail outright
-    bool lost = false;         // the device went away
+    std::vector<uint32_t> write_ms;  // when each write that took bytes happened
+    bool hold_writes = false;        // writes take nothing: they stay pending
+    bool fail_writes = false;        // writes fail outright
+    bool lost = false;               // the device went away
     std::vector<bool> flow_control_changes;
     LineSettings applied;
 };
