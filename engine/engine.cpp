@@ -307,7 +307,9 @@ void Engine::finish_run() {
     window.set_progress_position(0);
     if (transfer.file != nullptr) {
         close_file(transfer.file);
-        delete_tester_output_file(transfer);
+        // Only a completed run's converted output stands in for the received list: after a
+        // break, a timeout or a failed conversion the list itself is all there is.
+        if (run_state == RS_IDLE && !port_lost) delete_tester_output_file(transfer);
     }
     close_file(transfer.second_file);
     port_.reset();

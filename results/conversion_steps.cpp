@@ -1,6 +1,8 @@
 #include "results/conversion_steps.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "engine/engine.h"
@@ -99,6 +101,24 @@ std::FILE* create_output(Engine& engine, const TransferRecord& record, const std
     return out;
 }
 
+// Closes a finished output. A write that failed (a full disk, a lost network folder) ends
+// the run like an output that could not be created, so that the received list is kept
+// rather than deleted in favour of a damaged conversion.
+void finish_output(Engine& engine, std::FILE* out, const std::string& name,
+                   const OutputKind& kind) {
+    bool failed = std::ferror(out) != 0;
+    int error = failed ? errno : 0;
+    if (std::fclose(out) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (!failed) return;
+    std::string reason = error != 0 ? std::strerror(error) : "write error";
+    report_error(engine.state, engine.window, kind.failed_bit,
+                 "Cannot write " + name + "\n" + reason + "\n", MessageIcon::Error);
+    engine.run_state = RS_CANCEL;
+}
+
 }  // namespace
 
 std::string conversion_output_name(std::string_view source_name, std::string_view extension) {
@@ -116,7 +136,7 @@ StepResult step_convert_excel(Engine& engine, TransferRecord& record) {
     std::FILE* out = create_output(engine, record, name, EXCEL_OUTPUT);
     if (out == nullptr) return SR_NEXT;
     write_excel(source->file, out, engine.state);
-    std::fclose(out);
+    finish_output(engine, out, name, EXCEL_OUTPUT);
     return SR_NEXT;
 }
 
@@ -131,7 +151,7 @@ StepResult step_convert_printout(Engine& engine, TransferRecord& record) {
         std::fflush(out);
         if (std::fseek(out, 0, SEEK_SET) == 0) print_file(*engine.printer, out, name);
     }
-    std::fclose(out);
+    finish_output(engine, out, name, PRINTOUT_OUTPUT);
     return SR_NEXT;
 }
 

@@ -89,6 +89,19 @@ TEST_F(Operations, UploadResultListKeepsTheRawListAndTheTestersResultsWhenAsked)
     EXPECT_FALSE(tester->results_cleared());
 }
 
+// A full disk under the spreadsheet: the run fails and the received list stays, though only
+// converted output was asked for and the tester has cleared its results.
+TEST_F(Operations, UploadResultListKeepsTheRawListWhenItsConversionCannotBeWritten) {
+    start_tester();
+    fs::create_directories(dir / "out");
+    fs::create_symlink("/dev/full", dir / "out" / "RESULTS.csv");
+    automatic(3, dir / "out", OPT_EXCEL | OPT_DELETE_ALL);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(window.status[2], "Aborted");
+    EXPECT_EQ(state.error_flags, error_bit(ERR_EXCEL_FILE) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(read_file(dir / "out" / "RESULTS.TXT"), tester->result_list());
+}
+
 TEST_F(Operations, DownloadAutotestPutsTheFileIntoANewSlot) {
     start_tester();
     size_t before = tester->autotests().size();

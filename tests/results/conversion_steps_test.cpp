@@ -208,6 +208,27 @@ TEST_F(ConversionStep, ExcelThatCannotBeCreatedInAnAutomaticRunSetsBothBits) {
     EXPECT_EQ(engine_.run_state, RS_CANCEL);
 }
 
+// A full disk: the output is created, but its text cannot be written.
+TEST_F(ConversionStep, OutputThatCannotBeWrittenCancelsTheRunWithTheReason) {
+    struct Case {
+        uint32_t option;
+        const char* name;
+        StepResult (*step)(Engine&, TransferRecord&);
+    };
+    for (Case c : {Case{OPT_EXCEL, "RESULT.csv", step_convert_excel},
+                   Case{OPT_PRINTOUT, "RESULT.txt", step_convert_printout}}) {
+        fs::create_symlink("/dev/full", fs::path("out") / c.name);
+        state_.options = c.option;
+        engine_.run_state = RS_RUNNING;
+        window_.messages.clear();
+        EXPECT_EQ(c.step(engine_, record()), SR_NEXT);
+        ASSERT_EQ(window_.messages.size(), 1u) << c.name;
+        EXPECT_EQ(window_.messages[0].text,
+                  std::string("Cannot write ") + c.name + "\nNo space left on device\n");
+        EXPECT_EQ(engine_.run_state, RS_CANCEL);
+    }
+}
+
 TEST_F(ConversionStep, ExcelPathLongerThanItsLimitGoesToTheCurrentDirectory) {
     state_.options = OPT_EXCEL;
     std::string deep = std::string(150, 'd') + "/" + std::string(150, 'e') + "/";
