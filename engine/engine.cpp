@@ -61,6 +61,7 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     port_failure_reported_ = false;
     close_file(transfer.file);
     close_file(transfer.second_file);
+    transfer.outputs_written = 0;
     run_state = RS_RUNNING;
     operation = &op;
     run_start = clock.now_ms();
@@ -236,6 +237,7 @@ void Engine::dispatch_result(StepResult result) {
                 delete_tester_output_file(transfer);
             }
             close_file(transfer.second_file);
+            transfer.outputs_written = 0;
             break;
         default:
             break;
@@ -281,6 +283,8 @@ void Engine::delete_tester_output_file(TransferRecord& record) {
     if (selected == nullptr || selected->id != OP_UPLOAD_RESULT_LIST) return;
     if ((state.options & OPT_OUTPUT_FILE) != 0) return;
     if ((state.options & (OPT_EXCEL | OPT_PRINTOUT)) == 0) return;
+    // A list that converted into nothing (no phone in it, say) stays as it came.
+    if (record.outputs_written == 0) return;
     if (record.file_name.empty()) return;
     std::string path = record.directory + record.file_name;
     if (path.size() >= DELETE_PATH_SIZE) return;
@@ -312,6 +316,7 @@ void Engine::finish_run() {
         if (run_state == RS_IDLE && !port_lost) delete_tester_output_file(transfer);
     }
     close_file(transfer.second_file);
+    transfer.outputs_written = 0;
     port_.reset();
     active_ = false;
     show_status("Idle", 0);

@@ -43,6 +43,9 @@ struct TransferRecord {
     int32_t model_code = 0;   // 71 or 72 once the tester is identified
     std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
     ImeiSplit imei;                    // the IMEI naming fields
+    // Conversion outputs written whole from the received file; without one, the file is
+    // never deleted in favour of its conversions.
+    uint32_t outputs_written = 0;
 };
 
 // Closes a run's file handle if open and sets it to none.

@@ -104,7 +104,7 @@ std::FILE* create_output(Engine& engine, const TransferRecord& record, const std
 // Closes a finished output. A write that failed (a full disk, a lost network folder) ends
 // the run like an output that could not be created, so that the received list is kept
 // rather than deleted in favour of a damaged conversion.
-void finish_output(Engine& engine, std::FILE* out, const std::string& name,
+void finish_output(Engine& engine, TransferRecord& record, std::FILE* out, const std::string& name,
                    const OutputKind& kind) {
     bool failed = std::ferror(out) != 0;
     int error = failed ? errno : 0;
@@ -112,7 +112,10 @@ void finish_output(Engine& engine, std::FILE* out, const std::string& name,
         failed = true;
         error = errno;
     }
-    if (!failed) return;
+    if (!failed) {
+        ++record.outputs_written;
+        return;
+    }
     std::string reason = error != 0 ? std::strerror(error) : "write error";
     report_error(engine.state, engine.window, kind.failed_bit,
                  "Cannot write " + name + "\n" + reason + "\n", MessageIcon::Error);
@@ -136,7 +139,7 @@ StepResult step_convert_excel(Engine& engine, TransferRecord& record) {
     std::FILE* out = create_output(engine, record, name, EXCEL_OUTPUT);
     if (out == nullptr) return SR_NEXT;
     write_excel(source->file, out, engine.state);
-    finish_output(engine, out, name, EXCEL_OUTPUT);
+    finish_output(engine, record, out, name, EXCEL_OUTPUT);
     return SR_NEXT;
 }
 
@@ -151,7 +154,7 @@ StepResult step_convert_printout(Engine& engine, TransferRecord& record) {
         std::fflush(out);
         if (std::fseek(out, 0, SEEK_SET) == 0) print_file(*engine.printer, out, name);
     }
-    finish_output(engine, out, name, PRINTOUT_OUTPUT);
+    finish_output(engine, record, out, name, PRINTOUT_OUTPUT);
     return SR_NEXT;
 }
 

@@ -130,12 +130,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, JumpOffset,
                                            ));
 
 // delete_tester_output_file removes the raw result list only for Upload Result List with a
-// conversion and without "Norvane Output File".
+// conversion and without "Norvane Output File", and only when a conversion wrote something.
 struct DeleteCase {
     const char* name;
     int selected_operation;
     uint32_t options;
     bool deleted;
+    uint32_t outputs_written = 1;
 };
 
 class DeleteTesterOutputFile : public ::testing::TestWithParam<DeleteCase> {
@@ -158,6 +159,7 @@ TEST_P(DeleteTesterOutputFile, FollowsTheOutputOptions) {
     TransferRecord record;
     record.directory = dir.string() + "/";
     record.file_name = "RESULT.TXT";
+    record.outputs_written = GetParam().outputs_written;
     h.engine.delete_tester_output_file(record);
     EXPECT_EQ(!fs::exists(dir / "RESULT.TXT"), GetParam().deleted);
 }
@@ -171,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DeleteCase{"OutputFileOnly", 3, OPT_OUTPUT_FILE, false},
                       DeleteCase{"NoOption", 3, 0, false},
                       DeleteCase{"OtherOperation", 2, OPT_EXCEL, false},
-                      DeleteCase{"FirmwareUpdate", 0, OPT_PRINTOUT, false}),
+                      DeleteCase{"FirmwareUpdate", 0, OPT_PRINTOUT, false},
+                      DeleteCase{"NothingConverted", 3, OPT_EXCEL | OPT_IMEI, false, 0}),
     [](const auto& info) { return info.param.name; });
 
 TEST(DeleteTesterOutputFileMissing, AFailureToDeleteIsIgnored) {
@@ -181,6 +184,7 @@ TEST(DeleteTesterOutputFileMissing, AFailureToDeleteIsIgnored) {
     TransferRecord record;
     record.directory = "/nonexistent/trelvo/";
     record.file_name = "RESULT.TXT";
+    record.outputs_written = 1;
     h.engine.delete_tester_output_file(record);  // a failure to delete is not reported
     EXPECT_TRUE(h.window.messages.empty());
 }
@@ -195,6 +199,7 @@ class CycleDone : public ::testing::Test {
         r.file_name = "RESULT.TXT";
         r.file = std::fopen((dir / "RESULT.TXT").c_str(), "w+b");
         r.second_file = std::fopen((dir / "BLOCK.res").c_str(), "w+b");
+        r.outputs_written = 2;  // as if the block had been converted
         e.show_file_line("Receiving", "RESULT.TXT");
         e.window.set_progress_position(40);
         return SR_NEXT;

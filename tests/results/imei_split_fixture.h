@@ -37,12 +37,14 @@ struct SeenBlock {
 };
 
 // What the conversions find between the split steps: a complete block (or the last one)
-// in an open block file.
+// in an open block file. Each counts as one output written, as a conversion of it would.
 inline void look_at_block(TransferRecord& record, std::vector<SeenBlock>& seen) {
     SplitState split = record.imei.state;
     if (record.second_file != nullptr &&
-        (split == SplitState::BlockComplete || split == SplitState::Finished))
+        (split == SplitState::BlockComplete || split == SplitState::Finished)) {
         seen.push_back({record.imei.block_name, read_back(record.second_file)});
+        ++record.outputs_written;
+    }
 }
 
 class TempDirTest : public ::testing::Test {
