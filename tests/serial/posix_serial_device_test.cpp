@@ -76,6 +76,9 @@ TEST_F(PosixSerialDeviceTest, AppliesRawEightNOneWithXonXoffAndTheBaudRate) {
     EXPECT_EQ(t.c_cc[VMIN], 0);
     EXPECT_EQ(t.c_cc[VTIME], 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+    // A pseudo-terminal has no low-latency flag: its refusal leaves the settings applied.
+    EXPECT_FALSE(device_->low_latency());
+    EXPECT_EQ(device_->wait_handle(), device_->fd());
 
     ASSERT_TRUE(device_->set_output_flow_control(false));
     ASSERT_EQ(tcgetattr(device_->fd(), &t), 0);
