@@ -104,6 +104,7 @@ std::string quoted_text(std::string_view line, size_t from, bool& found, bool& c
 void parse_command_line(SettingsState& state, std::string_view line, BatchScript& script) {
     state.command_line_flags = 0;
     state.error_flags = 0;
+    state.error_reasons.clear();
     if (line.size() > COMMAND_LINE_CAPACITY - 1) line = line.substr(0, COMMAND_LINE_CAPACITY - 1);
     bool in_quotes = false;
     for (size_t i = 0; i < line.size(); ++i) {

@@ -31,13 +31,13 @@ const std::array<std::string_view, 32> error_messages = {
     "Insufficient memory - Printout middle default definition selected.",
     "Insufficient memory - Printout end default definition selected.",
     "Insufficient memory - Printout table default definition selected.",
-    "Unknown (25)",
-    "Unknown (26)",
-    "Unknown (27)",
-    "Unknown (28)",
-    "Unknown (29)",
-    "Unknown (30)",
-    "Unknown (31)",
+    "Transfer incomplete - the received data does not match the announced size.",
+    "Autotest directory incomplete - no slot chosen.",
+    "Received name is reserved for the program's own files - stored under another name.",
+    "Write error - disk full or file too large.",
+    "COM Port lost.",
+    "File changed while it was sent.",
+    "Unable to set the modem control lines (DTR/RTS).",
 };
 
 void report_error(SettingsState& state, WindowSurface& window, int bit, std::string_view message,
@@ -46,6 +46,20 @@ void report_error(SettingsState& state, WindowSurface& window, int bit, std::str
         state.error_flags |= error_bit(bit);
     } else {
         window.message_box(message, icon);
+    }
+}
+
+void report_error_with_reason(SettingsState& state, WindowSurface& window, int bit,
+                              std::string_view message, std::string_view reason, MessageIcon icon) {
+    if (reason.empty()) {
+        report_error(state, window, bit, message, icon);
+    } else if (state.automatic_run()) {
+        state.error_flags |= error_bit(bit);
+        state.error_reasons[bit] = std::string(reason);
+    } else {
+        std::string text(message);
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        window.message_box(text + std::string(reason), icon);
     }
 }
 

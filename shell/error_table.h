@@ -32,6 +32,14 @@ enum ErrorBit : int {
     ERR_PRINTOUT_MIDDLE_MEMORY = 22,
     ERR_PRINTOUT_END_MEMORY = 23,
     ERR_PRINTOUT_TABLE_MEMORY = 24,
+    // Bits of our own: causes that the texts above would name wrongly.
+    ERR_TRANSFER_INCOMPLETE = 25,   // received data does not match the size announced
+    ERR_DIRECTORY_INCOMPLETE = 26,  // autotest directory not taken in whole; no slot chosen
+    ERR_NAME_RESERVED = 27,         // received or output name is one of the program's files
+    ERR_WRITE_FAILED = 28,          // a file could not be written to its end (disk full)
+    ERR_PORT_LOST = 29,             // the serial device went away during the run
+    ERR_FILE_CHANGED = 30,          // the file being sent changed size while it was sent
+    ERR_MODEM_LINES = 31,           // DTR/RTS could not be set
 };
 
 // Entry n is the run log's text for bit n; entry 13 is empty.
@@ -46,5 +54,11 @@ inline constexpr uint32_t error_bit(int bit) {
 // abort) is the caller's business and the same on both paths.
 void report_error(SettingsState& state, WindowSurface& window, int bit, std::string_view message,
                   MessageIcon icon = MessageIcon::None);
+
+// The same, with the cause's reason ("Permission denied: ..."): the message box shows it on
+// a second line, the run log under the bit's text. An empty reason adds nothing.
+void report_error_with_reason(SettingsState& state, WindowSurface& window, int bit,
+                              std::string_view message, std::string_view reason,
+                              MessageIcon icon = MessageIcon::None);
 
 }  // namespace trelvo

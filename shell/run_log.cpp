@@ -18,8 +18,12 @@ constexpr std::array<std::string_view, 5> operation_names = {
     "Firmware Update", "Download Mobile List", "Upload Mobile List", "Upload Result List",
     "Download Autotest"};
 
-// One entry line, cut to the line buffer with its CR LF kept.
+// One entry line, cut to the line buffer with its CR LF kept. A control character (a name
+// from the tester may hold one) would break the entry's lines: it is shown as '?'.
 std::string entry_line(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
     constexpr size_t room = LOG_LINE_SIZE - 1 - 2;
     if (text.size() > room) text.resize(room);
     return text + "\r\n";
@@ -64,9 +68,13 @@ void write_run_log(SettingsState& state, std::string_view program_line,
         for (int bit = 0; state.error_flags != 0; ++bit, state.error_flags >>= 1) {
             if ((state.error_flags & 1) != 0 && !error_messages[bit].empty()) {
                 entry += entry_line("Error: " + std::string(error_messages[bit]));
+                auto reason = state.error_reasons.find(bit);
+                if (reason != state.error_reasons.end())
+                    entry += entry_line("       " + reason->second);
             }
         }
     }
+    state.error_reasons.clear();
     entry += "\r\n";
     // Write errors are not reported: the entry is lost, the run is not.
     size_t written = 0;

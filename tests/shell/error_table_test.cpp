@@ -13,8 +13,6 @@ TEST(ErrorTable, HasThirtyTwoEntriesWithOnlyTheRunFailedBitEmpty) {
     }
     EXPECT_EQ(error_messages[ERR_COM_PORT], "Invalid COM Port.");
     EXPECT_EQ(error_messages[ERR_USER_BREAK], "User break.");
-    EXPECT_EQ(error_messages[25], "Unknown (25)");
-    EXPECT_EQ(error_messages[31], "Unknown (31)");
     EXPECT_EQ(error_messages[ERR_IMEI_BARE],
               "IMEI Filename: Invalid pathname or file is write protected - File is stored in "
               "the program directory.");
@@ -39,6 +37,18 @@ TEST(ReportError, InteractiveRunShowsTheMessageAndLeavesTheWordUnchanged) {
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0].text, "Invalid Baudrate\n");
     EXPECT_EQ(window.messages[0].icon, MessageIcon::Error);
+}
+
+TEST(ReportError, TheReasonGoesOnASecondLineOrIntoTheRunLogsRecord) {
+    SettingsState state;
+    testing::RecordingWindow window;
+    report_error_with_reason(state, window, ERR_COM_PORT, "Invalid COM Port.", "Permission denied");
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, "Invalid COM Port.\nPermission denied");
+    state.command_line_flags = CMD_AUTOMATIC;
+    report_error_with_reason(state, window, ERR_PORT_LOST, "COM Port lost.", "gone");
+    EXPECT_EQ(state.error_flags, error_bit(ERR_PORT_LOST));
+    EXPECT_EQ(state.error_reasons[ERR_PORT_LOST], "gone");
 }
 
 }  // namespace

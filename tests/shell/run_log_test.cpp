@@ -79,16 +79,19 @@ TEST_F(RunLog, FailureFormListsErrorsInRisingBitOrderAndConsumesTheWord) {
          "Printout File is stored in the program directory.\r\n"},
         {error_bit(ERR_COM_PORT) | error_bit(ERR_RUN_FAILED) | error_bit(ERR_OPEN_FILE), "",
          "Upload Result List \r\nError: Unable to open file.\r\nError: Invalid COM Port.\r\n"},
-        {error_bit(31) | error_bit(ERR_USER_BREAK), "Aborted",
-         "Upload Result List Aborted\r\nError: User break.\r\nError: Unknown (31)\r\n"},
+        {error_bit(ERR_PORT_LOST) | error_bit(ERR_USER_BREAK), "Aborted",
+         "Upload Result List Aborted\r\nError: User break.\r\nError: COM Port lost.\r\n"
+         "       /dev/ttyUSB0: No such device?\r\n"},
     };
     for (const auto& c : cases) {
         fs::remove(dir / "trelvo.log");
         state.operation_index = 3;
         state.error_flags = c.bits;
+        state.error_reasons[ERR_PORT_LOST] = "/dev/ttyUSB0: No such device\n";
         write("-F3", "-F3", c.result);
         EXPECT_EQ(log(), head + "trelvo -F3\r\n" + c.expected + "\r\n") << c.bits;
         EXPECT_EQ(state.error_flags, 0u);
+        EXPECT_TRUE(state.error_reasons.empty());
     }
 }
 
