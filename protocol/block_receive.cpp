@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
+#include <vector>
 
 #include "engine/engine.h"
 #include "protocol/control_bytes.h"
@@ -57,15 +59,14 @@ bool open_received_file(Engine& engine, TransferRecord& record, std::span<const 
     return true;
 }
 
-// Stores the data of one packet up to the announced size. A failed write ends the run:
-// the file would otherwise be reported complete with data missing.
-bool store_data(Engine& engine, TransferRecord& record, std::span<const uint8_t> data) {
-    size_t count = std::min<size_t>(data.size(), record.file_size);
-    if (count == 0) return true;
+// Writes `bytes` to the received file. A failed write ends the run: the file would
+// otherwise be reported complete with data missing.
+bool write_received(Engine& engine, TransferRecord& record, std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return true;
     errno = 0;
-    size_t written = std::fwrite(data.data(), 1, count, record.file);
-    bool flushed = written == count && std::fflush(record.file) == 0;
-    record.file_size -= static_cast<uint32_t>(written);
+    size_t written = std::fwrite(bytes.data(), 1, bytes.size(), record.file);
+    bool flushed = written == bytes.size() && std::fflush(record.file) == 0;
+    engine.protocol.received.stored += written;
     if (flushed) return true;
     int error = errno;
     std::string message(NOT_WRITTEN);
@@ -74,6 +75,46 @@ bool store_data(Engine& engine, TransferRecord& record, std::span<const uint8_t>
     report_error(engine.state, engine.window, ERR_RECEIVE_FILE, message, MessageIcon::Error);
     engine.run_state = RS_CANCEL;
     return false;
+}
+
+// Stores the data of one packet. Up to the announced size only what fits is written; the
+// rest of the packet that reaches past it is held back as its fill. A packet that lies
+// wholly beyond the size shows the size was short: from then on every byte is kept, the
+// held-back ones first. Without an announced size every byte is kept.
+bool store_data(Engine& engine, TransferRecord& record, std::span<const uint8_t> data) {
+    ReceivedData& received = engine.protocol.received;
+    if (received.announced && !received.beyond_size) {
+        uint64_t size = *received.announced;
+        if (received.stored < size) {
+            size_t fits =
+                static_cast<size_t>(std::min<uint64_t>(data.size(), size - received.stored));
+            received.held_back.assign(data.begin() + static_cast<ptrdiff_t>(fits), data.end());
+            return write_received(engine, record, data.first(fits));
+        }
+        received.beyond_size = true;
+        std::vector<uint8_t> held = std::move(received.held_back);
+        received.held_back.clear();
+        if (!write_received(engine, record, held)) return false;
+    }
+    return write_received(engine, record, data);
+}
+
+// The closing block has come: the transfer is complete only with exactly the announced
+// bytes stored. Otherwise the run ends with everything received kept, and the tester's
+// list is never cleared after it.
+void check_received_size(Engine& engine, TransferRecord& record) {
+    ReceivedData& received = engine.protocol.received;
+    if (!received.announced) return;  // nothing to check against; the list is not cleared
+    received.complete = !received.beyond_size && received.stored == *received.announced;
+    if (received.complete) return;
+    char counts[96];
+    std::snprintf(counts, sizeof counts, ": %llu bytes announced, %llu received and kept",
+                  static_cast<unsigned long long>(*received.announced),
+                  static_cast<unsigned long long>(received.stored));
+    report_error_with_reason(engine.state, engine.window, ERR_TRANSFER_INCOMPLETE,
+                             "Transfer incomplete\n", record.directory + record.file_name + counts,
+                             MessageIcon::Error);
+    engine.run_state = RS_ABORTED;
 }
 
 StepResult receive_packet(Engine& engine, TransferRecord& record) {
@@ -97,6 +138,7 @@ StepResult receive_packet(Engine& engine, TransferRecord& record) {
     // information block.
     if (block == 0 && protocol.end_of_transmission && record.packet_number > 0) {
         engine.packet_text = "Close connection";
+        check_received_size(engine, record);
         protocol.packet[0] = ACK;
         return port.write_block(protocol.packet.data(), 1, SR_NEXT);
     }
@@ -105,11 +147,14 @@ StepResult receive_packet(Engine& engine, TransferRecord& record) {
         bool file_info = record.packet_number == 0;
         if (file_info) {
             FileInfo info = parse_file_info_block(packet);
-            record.file_size = info.size;
+            ReceivedData& received = protocol.received;
+            received = ReceivedData{};
+            if (info.size_given) received.announced = info.size;
             if (!open_received_file(engine, record, data)) return SR_NEXT;
             engine.show_file_line("Receiving", record.file_name);
-            uint64_t units = (uint64_t{record.file_size} + SHORT_DATA_SIZE - 1) / SHORT_DATA_SIZE;
-            engine.window.set_progress_range(0, static_cast<int>(units));
+            uint64_t units = info.size / SHORT_DATA_SIZE + (info.size % SHORT_DATA_SIZE != 0);
+            engine.window.set_progress_range(
+                0, static_cast<int>(std::min<uint64_t>(units, std::numeric_limits<int>::max())));
         } else {
             engine.window.progress_step_it();
             engine.packet_text = packet_text_for(record.packet_number);
@@ -163,6 +208,7 @@ StepResult step_start_receive(Engine& engine, TransferRecord& record) {
     engine.port().set_output_flow_control(false);
     record.packet_number = 0;
     engine.protocol.end_of_transmission = false;
+    engine.protocol.received = ReceivedData{};
     engine.wait_timeout = RECEIVE_TIMEOUT_S;
     engine.protocol.packet[0] = CRC_REQUEST;
     return engine.port().write_block(engine.protocol.packet.data(), 1, SR_WAIT_BLOCK);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace trelvo {
 namespace {
@@ -95,8 +96,11 @@ FileInfo parse_file_info_block(std::span<const uint8_t> packet) {
     while (end < data.size() && data[end] != 0)
         ++end;
     info.name.assign(data.begin(), data.begin() + std::min(end, MAX_NAME));
+    constexpr uint64_t largest = std::numeric_limits<uint64_t>::max();
     for (size_t i = end + 1; i < data.size() && data[i] >= '0' && data[i] <= '9'; ++i) {
-        info.size = info.size * 10 + static_cast<uint32_t>(data[i] - '0');
+        uint64_t digit = data[i] - '0';
+        info.size = info.size > (largest - digit) / 10 ? largest : info.size * 10 + digit;
+        info.size_given = true;
     }
     return info;
 }

@@ -49,10 +49,12 @@ size_t build_closing_block(PacketBuffer& packet);
 bool packet_crc_ok(std::span<const uint8_t> packet);
 
 // What a file information block says: the name (at most 12 characters, as sent) and the
-// size (0 when no digits follow the name's NUL).
+// size, read as a 64-bit number that stops at its largest value rather than wrapping (0,
+// and size_given false, when no digits follow the name's NUL).
 struct FileInfo {
     std::string name;
-    uint32_t size = 0;
+    uint64_t size = 0;
+    bool size_given = false;
 };
 FileInfo parse_file_info_block(std::span<const uint8_t> packet);
 

@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "protocol/file_choice.h"
+#include "shell/error_table.h"
 #include "shell/settings_state.h"
 
 namespace trelvo {
@@ -169,8 +170,18 @@ StepResult step_prepare_result_receive(Engine& engine, TransferRecord& record) {
     return SR_NEXT;
 }
 
-StepResult step_delete_result_list(Engine& engine, TransferRecord&) {
+StepResult step_delete_result_list(Engine& engine, TransferRecord& record) {
     if ((engine.state.options & OPT_DELETE_ALL) == 0) return SR_NEXT;
+    // Only a list known to be whole may be cleared in the tester. One received against the
+    // size it announced either was, or ended the run; one without a size cannot be checked.
+    if (!engine.protocol.received.complete) {
+        report_error_with_reason(
+            engine.state, engine.window, ERR_TRANSFER_INCOMPLETE,
+            "The results in the tester are not deleted\n",
+            record.directory + record.file_name + ": the tester announced no size to check it by",
+            MessageIcon::Error);
+        return SR_NEXT;
+    }
     engine.port().set_output_flow_control(true);
     return write_command(engine, DELETE_RESULTS_COMMAND, SR_NEXT);
 }

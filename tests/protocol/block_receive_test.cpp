@@ -97,6 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"AbsolutePath", "/tmp/x/ABS.TXT", "ABS.TXT"},
                       NameCase{"Backslashes", "..\\up\\UP.TXT", "UP.TXT"},
                       NameCase{"DirectoryItself", "..", FALLBACK_RECEIVED_NAME},
+                      NameCase{"CurrentDirectory", ".", FALLBACK_RECEIVED_NAME},
                       NameCase{"Empty", "", FALLBACK_RECEIVED_NAME},
                       NameCase{"ControlCharacters",
                                "A\x01\x7f"
@@ -104,12 +105,60 @@ INSTANTIATE_TEST_SUITE_P(
                                "A__B.TXT"}),
     [](const auto& info) { return info.param.test_name; });
 
-TEST_F(BlockReceive, InformationWithoutASizeAcknowledgesEverythingAndStoresNothing) {
-    receive(
-        {file_info_packet("NOSIZE.TXT", ""), data_packet(1, "abc"), EOT_BYTE, closing_packet()});
-    EXPECT_EQ(tester.answers(), (Answers{"C", "ACK C", "ACK", "ACK C", "ACK"}));
-    EXPECT_TRUE(fs::exists(dir / "in" / "NOSIZE.TXT"));
-    EXPECT_EQ(received("NOSIZE.TXT"), "");
+// Upload Result List with "Delete All" of 300 bytes in three 128-byte packets (the last
+// one with 84 fill bytes), against the size that the file information block announces.
+struct SizeCase {
+    const char* name;
+    std::string size_field;
+    const char* final_text;
+    uint32_t error_flags;
+    bool fill_kept;  // the last packet is stored whole: the size cannot tell data from fill
+    bool cleared;    // the tester got the command that deletes its results
+};
+
+class AnnouncedSizes : public BlockReceive, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(AnnouncedSizes, OnlyTheWholeListIsClearedInTheTesterAndNoByteIsLost) {
+    const SizeCase& c = GetParam();
+    std::string content = pattern(300);
+    std::vector<std::string> turns = transfer("RESULTS.TXT", content);
+    turns.front() = file_info_packet("RESULTS.TXT", c.size_field);
+    tester.turns.assign(turns.begin(), turns.end());
+    h.state.options = OPT_OUTPUT_FILE | OPT_DELETE_ALL;
+    start_automatic(OP_UPLOAD_RESULT_LIST, (dir / "in").string());
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(h.window.status[2], c.final_text);
+    EXPECT_EQ(h.state.error_flags, c.error_flags);
+    EXPECT_EQ(received("RESULTS.TXT"), c.fill_kept ? content + std::string(84, '\x1A') : content);
+    std::vector<std::string> lines = tester.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SYSTem:CLEAR:TESTresult ALL"), c.cleared);
+    // The closing block is acknowledged whatever it closed.
+    EXPECT_EQ(tester.answers().back(), "ACK");
+}
+
+constexpr uint32_t INCOMPLETE = error_bit(ERR_TRANSFER_INCOMPLETE) | error_bit(ERR_RUN_FAILED);
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, AnnouncedSizes,
+    ::testing::Values(SizeCase{"Equal", "300 0", "Completed", 0, false, true},
+                      // The third packet lies wholly beyond 200 bytes.
+                      SizeCase{"Short", "200 0", "Aborted", INCOMPLETE, true, false},
+                      SizeCase{"Long", "400 0", "Aborted", INCOMPLETE, true, false},
+                      // 2^32 + 300: no longer taken for 300.
+                      SizeCase{"Over4GiB", "4294967596 0", "Aborted", INCOMPLETE, true, false},
+                      SizeCase{"Missing", "", "Completed", error_bit(ERR_TRANSFER_INCOMPLETE), true,
+                               false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(BlockReceive, IncompleteTransferIsReportedWithTheCountsInAnInteractiveRun) {
+    std::vector<std::string> turns = transfer("SHORT.TXT", pattern(300));
+    turns.front() = file_info_packet("SHORT.TXT", "400");
+    receive(turns);
+    EXPECT_EQ(h.window.status[2], "Aborted");
+    ASSERT_EQ(h.window.messages.size(), 1u);
+    EXPECT_EQ(h.window.messages[0].text, "Transfer incomplete\n" +
+                                             (dir / "in" / "SHORT.TXT").string() +
+                                             ": 400 bytes announced, 384 received and kept");
 }
 
 TEST_F(BlockReceive, CrcErrorIsAnsweredWithNakAndTheRepeatIsStored) {
@@ -189,11 +238,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST_F(BlockReceive, BlockZeroAfter255PacketsIsDataAndAfterEotTheClosingBlock) {
-    std::string content = pattern(257 * 128);
-    receive(transfer("MANY.TXT", content));
-    EXPECT_EQ(h.window.status[2], "Completed");
-    EXPECT_EQ(received("MANY.TXT"), content);
-    EXPECT_EQ(tester.answers().size(), 1u + 1u + 257u + 2u);
+    // 257 packets: number 0 is data; exactly 255: the next block numbered 0 closes.
+    for (size_t packets : {257u, 255u}) {
+        SCOPED_TRACE(packets);
+        tester.sent.clear();
+        std::string content = pattern(packets * 128);
+        receive(transfer("MANY.TXT", content));
+        EXPECT_EQ(h.window.status[2], "Completed");
+        EXPECT_EQ(received("MANY.TXT"), content);
+        EXPECT_EQ(tester.answers().size(), 1u + 1u + packets + 2u);
+    }
 }
 
 TEST_F(BlockReceive, PacketStallingInsideIsAnsweredWithNakAndSentAgain) {

@@ -74,11 +74,24 @@ TEST(FileInfoBlock, ParsesBackNameAndSizeAndCutsLongNames) {
     EXPECT_EQ(info.size, 2048u);
 }
 
-TEST(FileInfoBlock, NoDigitsAfterTheNameGiveSizeZero) {
-    PacketBuffer packet;
-    std::string data = std::string("RESULT.TXT") + '\0' + " 0";
-    build_packet(packet, SOH, 0, bytes(data), 0);
-    EXPECT_EQ(parse_file_info_block(std::span<const uint8_t>(packet.data(), 133)).size, 0u);
+// The size field as a 64-bit number: no digits is no size; beyond 64 bits it stays at the
+// largest value instead of wrapping.
+TEST(FileInfoBlock, SizeIsReadAs64BitsAndNoDigitsGiveNoSize) {
+    struct Case {
+        std::string field;
+        uint64_t size;
+        bool given;
+    };
+    for (const Case& c :
+         {Case{" 0", 0, false}, Case{"0 0", 0, true}, Case{"4294967296 0", uint64_t{1} << 32, true},
+          Case{"18446744073709551615", UINT64_MAX, true},
+          Case{"99999999999999999999999", UINT64_MAX, true}}) {
+        PacketBuffer packet;
+        build_packet(packet, SOH, 0, bytes(std::string("RESULT.TXT") + '\0' + c.field), 0);
+        FileInfo info = parse_file_info_block(std::span<const uint8_t>(packet.data(), 133));
+        EXPECT_EQ(info.size, c.size) << c.field;
+        EXPECT_EQ(info.size_given, c.given) << c.field;
+    }
 }
 
 TEST(ClosingBlock, IsAllZeroWithZeroCrc) {
