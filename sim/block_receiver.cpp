@@ -56,6 +56,9 @@ bool BlockReceiver::on_byte(uint8_t byte) {
             if (silent_) return true;
             if (expected_ == 0) {
                 answer(NAK);
+            } else if (context_.faults.has(Fault::NakEot) && !eot_refused_) {
+                eot_refused_ = true;  // as receivers do that make sure the EOT was meant
+                answer(NAK);
             } else {
                 eot_seen_ = true;
                 answer(ACK, CRC_REQUEST);

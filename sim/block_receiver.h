@@ -53,7 +53,8 @@ class BlockReceiver {
 
     uint32_t expected_ = 0;  // packet number expected next; 0 until the information block
     bool eot_seen_ = false;
-    bool silent_ = false;  // "silent-after-packet": no answer any more
+    bool eot_refused_ = false;  // "nak-eot": the first EOT got a NAK
+    bool silent_ = false;       // "silent-after-packet": no answer any more
     bool size_known_ = false;
     uint32_t remaining_ = 0;  // bytes of the announced size not yet stored
     int naks_for_second_ = 0;

@@ -119,8 +119,19 @@ void BlockSender::send_current(bool repeat) {
     if (repeat) ++stats_.repeats_sent;
 }
 
+// The size the file information block announces: the true one unless a fault says otherwise.
+size_t BlockSender::announced_size() const {
+    size_t size = data_.size();
+    if (context_.faults.has(Fault::SizeLong)) return size + SHORT_DATA_SIZE;
+    if (!context_.faults.has(Fault::SizeShort) || size == 0) return size;
+    // The last packet holds what is left after the 1024-byte ones, in 128-byte packets.
+    size_t tail = size % LONG_DATA_SIZE;
+    size_t last = tail == 0 ? LONG_DATA_SIZE : (tail - 1) % SHORT_DATA_SIZE + 1;
+    return size - last;
+}
+
 void BlockSender::send_info() {
-    current_size_ = build_file_info_block(current_, name_, static_cast<uint32_t>(data_.size()));
+    current_size_ = build_file_info_block(current_, name_, static_cast<uint32_t>(announced_size()));
     phase_ = Phase::AwaitInfoAck;
     send_current(false);
 }

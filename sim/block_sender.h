@@ -3,7 +3,7 @@
 // the data packets (1024 bytes while at least 1024 remain, else 128, the last one filled
 // with SUB), each sent again on NAK, then EOT until it is acknowledged, and after the next
 // "C" the closing block. Ten NAKs in a row for one block end the transfer with the cancel
-// sequence.
+// sequence. The "size-short" and "size-long" faults make the announced size lie.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,7 @@ class BlockSender {
     void on_request();
     void on_ack();
     void on_nak();
+    size_t announced_size() const;
     void send_info();
     void send_data_packet();
     void after_data_ack();

@@ -12,9 +12,9 @@ namespace trelvo::sim {
 namespace {
 
 constexpr std::array<std::string_view, FAULT_COUNT> FAULT_NAMES = {
-    "nak-packet",  "nak-forever",    "can",  "silent-after-packet", "crc-error",
-    "wrong-block", "stall-in-block", "no-c", "idn-timeout",         "idn-unknown",
-    "no-results",  "xoff",
+    "nak-packet",  "nak-forever",    "can",        "silent-after-packet", "crc-error",
+    "wrong-block", "stall-in-block", "no-c",       "idn-timeout",         "idn-unknown",
+    "no-results",  "xoff",           "size-short", "size-long",           "nak-eot",
 };
 
 constexpr uint32_t MAX_BAUD = 1'000'000;

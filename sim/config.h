@@ -25,8 +25,11 @@ enum class Fault {
     IdnUnknown,         // "idn-unknown": an identity whose model field is no known model
     NoResults,          // "no-results": no results stored
     Xoff,               // "xoff": hold the PC off with XOFF for a second during a transfer
+    SizeShort,          // "size-short": announce the size without the last data packet's bytes
+    SizeLong,           // "size-long": announce 128 bytes more than are sent
+    NakEot,             // "nak-eot": NAK the first EOT as receiver
 };
-inline constexpr size_t FAULT_COUNT = 12;
+inline constexpr size_t FAULT_COUNT = 15;
 
 std::string_view fault_name(Fault fault);
 std::optional<Fault> fault_from_name(std::string_view name);

@@ -113,7 +113,40 @@ TEST_F(TesterFaults, XoffHoldsThePcOffForASecondBeforeAnsweringThePacket) {
     EXPECT_EQ(tester().files().at("FW.BIN"), data);
 }
 
+TEST_F(TesterFaults, NakEotRefusesTheFirstEotOnlyAndTheFileArrives) {
+    start_with(Fault::NakEot);
+    const std::string data = pattern_file(300);
+    Delivery delivery = download_firmware(data);
+    ASSERT_TRUE(delivery.completed) << delivery.failure;
+    EXPECT_EQ(delivery.naks, 1);
+    EXPECT_EQ(delivery.packets_sent, 3);  // no data packet was repeated
+    EXPECT_EQ(tester().files().at("FW.BIN"), data);
+}
+
 // --- Faults of the tester as sender -------------------------------------------------------
+
+// The list goes out in the packets its true size needs; only the announced size lies.
+class SizeFaults : public TesterFaults, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(SizeFaults, AnnounceAnotherSizeThanTheDataSent) {
+    const std::string list = sample_result_list(72);
+    size_t tail = list.size() % LONG_DATA_SIZE;
+    size_t last_packet = tail == 0 ? LONG_DATA_SIZE : (tail - 1) % SHORT_DATA_SIZE + 1;
+    // Information block, 1024-byte packets, 128-byte packets for the rest, closing block.
+    size_t packets =
+        2 + list.size() / LONG_DATA_SIZE + (tail + SHORT_DATA_SIZE - 1) / SHORT_DATA_SIZE;
+    start_with(GetParam());
+    Reception reception = upload_results();
+    ASSERT_TRUE(reception.completed) << reception.failure;
+    EXPECT_EQ(reception.info.size, GetParam() == Fault::SizeShort ? list.size() - last_packet
+                                                                  : list.size() + SHORT_DATA_SIZE);
+    EXPECT_EQ(reception.packets.size(), packets);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sender, SizeFaults, ::testing::Values(Fault::SizeShort, Fault::SizeLong),
+                         [](const auto& info) {
+                             return info.param == Fault::SizeShort ? "Short" : "Long";
+                         });
 
 TEST_F(TesterFaults, CanCancelsTheSendingAfterTheFirstDataPacket) {
     start_with(Fault::Can);
