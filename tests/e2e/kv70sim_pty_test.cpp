@@ -8,7 +8,9 @@
 #include <cstdio>
 
 #include "engine/event_loop.h"
+#include "protocol/packet.h"
 #include "serial/posix_serial_device.h"
+#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -32,7 +34,8 @@ class Kv70simProgram : public ScratchDirTest {
         std::vector<std::string> args = {"--link", (dir / "line").string(), "--store",
                                          (dir / "store").string()};
         args.insert(args.end(), options.begin(), options.end());
-        sim::Launched launched = sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args);
+        sim::Launched launched = sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args,
+                                             (dir / "kv70sim.log").string());
         pid = launched.pid;
         ASSERT_GT(pid, 0);
         const std::string& line = launched.first_line;
@@ -108,6 +111,33 @@ TEST_F(Kv70simProgram, UploadResultListWithEveryConversion) {
     automatic(3, dir / "out", OPT_OUTPUT_FILE);
     run();
     EXPECT_EQ(window.status[2], "Aborted");
+}
+
+// A tester whose file information block announces too few or too many bytes: the run ends
+// with the error bit, every byte that came is kept, and the tester's results are never
+// deleted (its log of commands shows no delete).
+TEST_F(Kv70simProgram, UploadResultListWithAWrongAnnouncedSize) {
+    // The built-in list, as its packets carry it: the last one filled up with SUB.
+    std::string list = sim::sample_result_list(72);
+    list.append(
+        (SHORT_DATA_SIZE - list.size() % LONG_DATA_SIZE % SHORT_DATA_SIZE) % SHORT_DATA_SIZE,
+        '\x1A');
+    for (const char* fault : {"size-short", "size-long"}) {
+        SCOPED_TRACE(fault);
+        start({"--fault", fault});
+        state.error_flags = 0;
+        automatic(3, dir / "out", OPT_EXCEL | OPT_DELETE_ALL);
+        run();
+        EXPECT_EQ(window.status[2], "Aborted");
+        EXPECT_EQ(state.error_flags,
+                  error_bit(ERR_TRANSFER_INCOMPLETE) | error_bit(ERR_RUN_FAILED));
+        EXPECT_TRUE(read_file(dir / "out" / "RESULTS.TXT") == list);
+        stop();
+        std::string log = read_file(dir / "kv70sim.log");
+        EXPECT_NE(log.find("< SYSTem:STATe:DOWN:TEST ALL_1"), std::string::npos) << log;
+        EXPECT_EQ(log.find("CLEAR"), std::string::npos) << log;
+        EXPECT_EQ(log.find("results cleared"), std::string::npos) << log;
+    }
 }
 
 TEST_F(Kv70simProgram, DownloadAutotest) {

@@ -102,6 +102,42 @@ TEST_F(Operations, UploadResultListKeepsTheRawListWhenItsConversionCannotBeWritt
     EXPECT_EQ(read_file(dir / "out" / "RESULTS.TXT"), tester->result_list());
 }
 
+// Broken off while the tester deletes its results: the spreadsheet is written, yet the run
+// did not complete, so the received list stays beside it.
+TEST_F(Operations, UploadResultListBrokenOffDuringDeleteAllKeepsTheRawList) {
+    start_tester();
+    std::string held = tester->result_list();
+    after_tick = [this](int) {
+        if (engine.run_state == RS_RUNNING && window.status[0] == "Delete Result List")
+            engine.user_break();
+    };
+    automatic(3, dir / "out", OPT_EXCEL | OPT_DELETE_ALL);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(window.status[2], "Aborted");
+    EXPECT_EQ(state.error_flags, error_bit(ERR_USER_BREAK) | error_bit(ERR_RUN_FAILED));
+    EXPECT_TRUE(fs::exists(dir / "out" / "RESULTS.csv"));
+    EXPECT_EQ(read_file(dir / "out" / "RESULTS.TXT"), held);
+}
+
+// 255 data packets as the sender packs them (247 of 1024 bytes, then 8 of 128 for the last
+// 1000): the block after EOT numbered 0 is the closing block, in both directions.
+TEST_F(Operations, TransferOfExactly255PacketsCompletesBothWays) {
+    std::string file = pattern(247 * 1024 + 1000, 5);
+    sim::TesterConfig config;
+    config.mobile_list = file;
+    config.mobile_list_name = "LIST255.AUT";
+    start_tester(config);
+    automatic(0, write("FW255.BIN", file));
+    ASSERT_TRUE(run());
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(tester->files().at("FW255.BIN"), file);
+
+    automatic(2, dir / "out");
+    ASSERT_TRUE(run());
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(read_file(dir / "out" / "LIST255.AUT"), file);
+}
+
 TEST_F(Operations, DownloadAutotestPutsTheFileIntoANewSlot) {
     start_tester();
     size_t before = tester->autotests().size();
@@ -145,6 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SendFault{"Can", Fault::Can, "Aborted", false},
                       SendFault{"SilentAfterPacket", Fault::SilentAfterPacket, "Timeout", false},
                       SendFault{"Xoff", Fault::Xoff, "Completed", true},
+                      SendFault{"NakEot", Fault::NakEot, "Completed", true},
                       SendFault{"IdnUnknown", Fault::IdnUnknown, "Completed", true}),
     [](const auto& info) { return info.param.name; });
 
@@ -182,6 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReceiveFault{"Xoff", Fault::Xoff, "Completed", true},
                       ReceiveFault{"WrongBlock", Fault::WrongBlock, "Out of sync", false},
                       ReceiveFault{"Can", Fault::Can, "Aborted", false},
+                      ReceiveFault{"SizeShort", Fault::SizeShort, "Aborted", false},
+                      ReceiveFault{"SizeLong", Fault::SizeLong, "Aborted", false},
                       ReceiveFault{"NoResults", Fault::NoResults, "Aborted", false}),
     [](const auto& info) { return info.param.name; });
 
