@@ -16,6 +16,7 @@
 #include "protocol/control_bytes.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
+#include "settings/safe_files.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -24,6 +25,8 @@ namespace {
 constexpr std::string_view NOT_IN_DIRECTORY =
     "Invalid pathname or file is write Protected\n\nFile is stored in the program directory.\n";
 constexpr std::string_view NOT_CREATED = "Invalid filename or file is write protected\n";
+constexpr std::string_view NAME_RESERVED =
+    "The received file's name is reserved for the program's own files\n";
 constexpr std::string_view NOT_WRITTEN = "Cannot write the received file\n";
 
 // Answers the tester and waits for its next block; the step runs again after the wait.
@@ -40,6 +43,15 @@ StepResult answer(Engine& engine, std::initializer_list<uint8_t> bytes) {
 bool open_received_file(Engine& engine, TransferRecord& record, std::span<const uint8_t> data) {
     size_t name_end = std::find(data.begin(), data.end(), 0) - data.begin();
     record.file_name = bare_received_name(data.first(name_end));
+    // A name of the program's own files (settings, run log, the batch script) must not
+    // replace them: the file is stored under a substitute name.
+    bool substituted = false;
+    std::string wanted = record.file_name;
+    record.file_name = unreserved_name(engine.state, record.directory, wanted, substituted);
+    if (substituted) {
+        report_error_with_reason(engine.state, engine.window, ERR_NAME_RESERVED, NAME_RESERVED,
+                                 wanted + " is stored as " + record.file_name, MessageIcon::Error);
+    }
     std::FILE* file = create_received_file(record.directory + record.file_name);
     if (file == nullptr) {
         report_error(engine.state, engine.window, ERR_RECEIVE_BARE, NOT_IN_DIRECTORY,
@@ -190,18 +202,7 @@ std::string bare_received_name(std::span<const uint8_t> sent_name) {
 }
 
 std::FILE* create_received_file(const std::string& path) {
-    // Non-blocking open so that a FIFO under that name cannot hang the window; the file
-    // is truncated only once it is known to be a regular file that nobody else writes.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                    0666);
-    if (fd < 0) return nullptr;
-    struct stat info {};
-    bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                  ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0 &&
-                  ::fcntl(fd, F_SETFL, 0) == 0;
-    std::FILE* file = usable ? ::fdopen(fd, "r+b") : nullptr;
-    if (file == nullptr) ::close(fd);
-    return file;
+    return create_output_file(path);
 }
 
 StepResult step_start_receive(Engine& engine, TransferRecord& record) {

@@ -10,6 +10,7 @@
 #include "results/print_file.h"
 #include "results/printer.h"
 #include "results/printout_conversion.h"
+#include "settings/safe_files.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -36,7 +37,6 @@ std::optional<Source> conversion_source(const Engine& engine, const TransferReco
 
 struct OutputKind {
     std::string_view extension;
-    const char* mode;
     size_t max_path;
     int bare_bit;
     std::string_view bare_message;
@@ -46,7 +46,6 @@ struct OutputKind {
 
 const OutputKind EXCEL_OUTPUT = {
     ".csv",
-    "wb",
     MAX_EXCEL_PATH,
     ERR_EXCEL_BARE,
     "Excel File: Invalid pathname or file is write Protected\n\n      File is stored in the "
@@ -57,7 +56,6 @@ const OutputKind EXCEL_OUTPUT = {
 
 const OutputKind PRINTOUT_OUTPUT = {
     ".txt",
-    "w+b",
     MAX_PRINTOUT_PATH,
     ERR_PRINTOUT_BARE,
     "Printout File: Invalid pathname or file is write Protected\n\n       File is stored in the "
@@ -66,10 +64,15 @@ const OutputKind PRINTOUT_OUTPUT = {
     "Invalid filename or file is write protected\n\nConversion into Printout Format canceled\n",
 };
 
-// Creates `path`; a path longer than the conversion's limit cannot be created.
+constexpr std::string_view NAME_RESERVED =
+    "The output file's name is reserved for the program's own files\n";
+constexpr std::string_view WRITE_FAILED = "Write error - disk full or file too large.\n";
+
+// Creates `path` as a regular file, never through a link; a path longer than the
+// conversion's limit cannot be created.
 std::FILE* create_file(const std::string& path, const OutputKind& kind) {
     if (path.empty() || path.size() > kind.max_path) return nullptr;
-    return std::fopen(path.c_str(), kind.mode);
+    return create_output_file(path);
 }
 
 // The output name of `source`; a source that already carries the output's extension
@@ -83,8 +86,17 @@ std::string output_name(const Source& source, const OutputKind& kind) {
 
 // Creates the output file in the record's directory, else under its bare name in the current
 // directory, reporting each failure; the run is cancelled when both fail. Shows "Creating".
-std::FILE* create_output(Engine& engine, const TransferRecord& record, const std::string& name,
+std::FILE* create_output(Engine& engine, const TransferRecord& record, std::string& name,
                          const OutputKind& kind) {
+    // An output named like the batch script ("batch.txt" from a list "batch.res") would
+    // replace it: it is stored under a substitute name.
+    bool substituted = false;
+    std::string wanted = name;
+    name = unreserved_name(engine.state, record.directory, wanted, substituted);
+    if (substituted) {
+        report_error_with_reason(engine.state, engine.window, ERR_NAME_RESERVED, NAME_RESERVED,
+                                 wanted + " is stored as " + name, MessageIcon::Error);
+    }
     std::FILE* out = create_file(record.directory + name, kind);
     if (out == nullptr) {
         report_error(engine.state, engine.window, kind.bare_bit, kind.bare_message,
@@ -101,13 +113,18 @@ std::FILE* create_output(Engine& engine, const TransferRecord& record, const std
     return out;
 }
 
-// Closes a finished output. A write that failed (a full disk, a lost network folder) ends
-// the run like an output that could not be created, so that the received list is kept
-// rather than deleted in favour of a damaged conversion.
-void finish_output(Engine& engine, TransferRecord& record, std::FILE* out, const std::string& name,
-                   const OutputKind& kind) {
+// Closes a finished output. A write that failed (a full disk, a file too large) ends the
+// run, so that the received list is kept rather than deleted in favour of a damaged
+// conversion.
+void finish_output(Engine& engine, TransferRecord& record, std::FILE* out,
+                   const std::string& name) {
+    // A failed buffered write leaves its errno behind; the flush may find the failure itself.
     bool failed = std::ferror(out) != 0;
     int error = failed ? errno : 0;
+    if (!failed && std::fflush(out) != 0) {
+        failed = true;
+        error = errno;
+    }
     if (std::fclose(out) != 0 && !failed) {
         failed = true;
         error = errno;
@@ -116,9 +133,8 @@ void finish_output(Engine& engine, TransferRecord& record, std::FILE* out, const
         ++record.outputs_written;
         return;
     }
-    std::string reason = error != 0 ? std::strerror(error) : "write error";
-    report_error(engine.state, engine.window, kind.failed_bit,
-                 "Cannot write " + name + "\n" + reason + "\n", MessageIcon::Error);
+    report_error_with_reason(engine.state, engine.window, ERR_WRITE_FAILED, WRITE_FAILED,
+                             file_reason(error != 0 ? error : EIO, name), MessageIcon::Error);
     engine.run_state = RS_CANCEL;
 }
 
@@ -139,7 +155,7 @@ StepResult step_convert_excel(Engine& engine, TransferRecord& record) {
     std::FILE* out = create_output(engine, record, name, EXCEL_OUTPUT);
     if (out == nullptr) return SR_NEXT;
     write_excel(source->file, out, engine.state);
-    finish_output(engine, record, out, name, EXCEL_OUTPUT);
+    finish_output(engine, record, out, name);
     return SR_NEXT;
 }
 
@@ -154,7 +170,7 @@ StepResult step_convert_printout(Engine& engine, TransferRecord& record) {
         std::fflush(out);
         if (std::fseek(out, 0, SEEK_SET) == 0) print_file(*engine.printer, out, name);
     }
-    finish_output(engine, record, out, name, PRINTOUT_OUTPUT);
+    finish_output(engine, record, out, name);
     return SR_NEXT;
 }
 

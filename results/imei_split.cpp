@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 
 #include "results/result_records.h"
+#include "settings/safe_files.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -43,9 +45,14 @@ constexpr std::string_view BARE_MESSAGE =
 constexpr std::string_view FAILED_MESSAGE =
     "IMEI Filename: Invalid filename or file is write protected\n\n";
 
+constexpr std::string_view NAME_RESERVED =
+    "IMEI Filename: the name is reserved for the program's own files\n";
+constexpr std::string_view WRITE_FAILED = "Write error - disk full or file too large.\n";
+
+// A regular file of our own, never written through a link planted under its name.
 std::FILE* create_replacing(const std::string& path) {
     if (path.empty() || path.size() > MAX_BLOCK_PATH) return nullptr;
-    return std::fopen(path.c_str(), "w+b");
+    return create_output_file(path);
 }
 
 bool starts_record(const char* line, size_t length, std::string_view id) {
@@ -113,8 +120,15 @@ std::string make_block_name(std::string_view block_text) {
     return name;
 }
 
-std::FILE* create_block_file(const std::string& name, const std::string& directory,
-                             SettingsState& state, WindowSurface& window) {
+std::FILE* create_block_file(std::string& name, const std::string& directory, SettingsState& state,
+                             WindowSurface& window) {
+    bool substituted = false;
+    std::string wanted = name;
+    name = unreserved_name(state, directory, wanted, substituted);
+    if (substituted) {
+        report_error_with_reason(state, window, ERR_NAME_RESERVED, NAME_RESERVED,
+                                 wanted + " is stored as " + name, MessageIcon::Error);
+    }
     if (std::FILE* file = create_replacing(directory + name)) return file;
     report_error(state, window, ERR_IMEI_BARE, BARE_MESSAGE, MessageIcon::Error);
     if (std::FILE* file = create_replacing(name)) return file;
@@ -166,10 +180,24 @@ void read_split(TransferRecord& record) {
     split.held += got;
 }
 
-bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& window) {
+namespace {
+
+// A block file that cannot take its lines: said once, the block file closed, the split over.
+void block_write_failed(TransferRecord& record, SettingsState& state, WindowSurface& window,
+                        SplitWrite& result) {
+    int error = errno != 0 ? errno : EIO;
+    report_error_with_reason(state, window, ERR_WRITE_FAILED, WRITE_FAILED,
+                             file_reason(error, record.imei.block_name), MessageIcon::Error);
+    close_file(record.second_file);
+    record.imei.state = SplitState::Finished;
+    record.imei.line_position = record.imei.held = 0;
+    result.failed = true;
+}
+
+void copy_block(TransferRecord& record, SettingsState& state, WindowSurface& window,
+                SplitWrite& result) {
     ImeiSplit& split = record.imei;
     stop_unless_in_buffer(split);
-    bool created = false;
     while (split.state != SplitState::Finished && split.held > 0) {
         const char* line = split.buffer.data() + split.line_position;
         const void* lf = std::memchr(line, '\n', split.held);
@@ -179,7 +207,7 @@ bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& wi
         } else if (split.held == SPLIT_BUFFER_SIZE) {
             length = split.held;  // a line longer than the buffer: handle it piece by piece
         } else {
-            return created;  // the line's end is not in the buffer yet
+            return;  // the line's end is not in the buffer yet
         }
         bool a01 = !split.line_continues && starts_record(line, length, "A01");
 
@@ -196,22 +224,40 @@ bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& wi
             record.second_file =
                 create_block_file(split.block_name, record.directory, state, window);
             if (record.second_file != nullptr) {
-                created = true;
-                copy_line(record.second_file, line, length);
+                result.created = true;
                 split.state = SplitState::Copying;
+                if (!copy_line(record.second_file, line, length)) {
+                    block_write_failed(record, state, window, result);
+                    return;
+                }
             }
         } else if (split.state == SplitState::Copying) {
             if (a01) {
                 split.state = SplitState::BlockComplete;
-                return created;  // the A01 line waits for the next block
+                return;  // the A01 line waits for the next block
             }
-            copy_line(record.second_file, line, length);
+            if (!copy_line(record.second_file, line, length)) {
+                block_write_failed(record, state, window, result);
+                return;
+            }
         }
         split.line_position += length;
         split.held -= length;
         split.line_continues = lf == nullptr;
     }
-    return created;
+}
+
+}  // namespace
+
+SplitWrite write_split(TransferRecord& record, SettingsState& state, WindowSurface& window) {
+    SplitWrite result;
+    errno = 0;
+    copy_block(record, state, window, result);
+    // The block is flushed before the conversions read it, so that a full disk shows here.
+    if (!result.failed && record.second_file != nullptr &&
+        (std::ferror(record.second_file) != 0 || std::fflush(record.second_file) != 0))
+        block_write_failed(record, state, window, result);
+    return result;
 }
 
 SplitMove next_split(TransferRecord& record, uint32_t options, ProgressBar& progress) {

@@ -39,11 +39,12 @@ inline constexpr size_t MAX_BLOCK_PATH = 511;
 // nothing but digits, "_", the placeholder letters and ".res".
 std::string make_block_name(std::string_view block_text);
 
-// Creates `directory` + `name` for reading and writing, replacing an existing file. When
-// that fails, reports it and creates `name` in the current directory instead; when that
-// fails too, reports it and returns nullptr.
-std::FILE* create_block_file(const std::string& name, const std::string& directory,
-                             SettingsState& state, WindowSurface& window);
+// Creates `directory` + `name` for reading and writing, replacing an existing file but never
+// a link or one of the program's own files (`name` then becomes a substitute, reported).
+// When that fails, reports it and creates `name` in the current directory instead; when
+// that fails too, reports it and returns nullptr.
+std::FILE* create_block_file(std::string& name, const std::string& directory, SettingsState& state,
+                             WindowSurface& window);
 
 // Writes one line (or one piece of an overlong line) into the block file in one call.
 bool copy_line(std::FILE* block_file, const char* line, size_t length);
@@ -59,8 +60,13 @@ enum class SplitMove {
 // option flag word; the progress bar shows percent of the list processed.
 void begin_split(TransferRecord& record, uint32_t options, ProgressBar& progress);
 void read_split(TransferRecord& record);
-// Returns true when this call created a block file (for the "Creating" file line).
-bool write_split(TransferRecord& record, SettingsState& state, WindowSurface& window);
+// What one write_split call did: created a block file (for the "Creating" file line), or
+// failed to write one (reported; the split is over and the run has to end).
+struct SplitWrite {
+    bool created = false;
+    bool failed = false;
+};
+SplitWrite write_split(TransferRecord& record, SettingsState& state, WindowSurface& window);
 SplitMove next_split(TransferRecord& record, uint32_t options, ProgressBar& progress);
 
 // The step routines of the result list upload table; each returns SR_NEXT.

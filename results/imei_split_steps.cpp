@@ -16,9 +16,11 @@ StepResult step_imei_read(Engine&, TransferRecord& record) {
 }
 
 StepResult step_imei_write(Engine& engine, TransferRecord& record) {
-    bool created = write_split(record, engine.state, engine.window);
+    SplitWrite written = write_split(record, engine.state, engine.window);
+    // A block that could not be written ends the run; the received list stays.
+    if (written.failed) engine.run_state = RS_CANCEL;
     // Block files only stay on disk with the output-file option; only then are they named.
-    if (created && (engine.state.options & OPT_OUTPUT_FILE) != 0)
+    if (written.created && (engine.state.options & OPT_OUTPUT_FILE) != 0)
         engine.show_file_line("Creating", record.imei.block_name);
     return SR_NEXT;
 }

@@ -15,6 +15,7 @@
 
 #include "results/builtin_tables.h"
 #include "settings/piece_reader.h"
+#include "settings/safe_files.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -393,14 +394,7 @@ class SettingsReader {
 // Opens the file for reading and writing, as the settings file is opened; only a regular
 // file counts (a pipe or a device could block the reader).
 int open_settings_file(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return open_regular_file(file, O_RDWR);
 }
 
 // "%i" of the settings file.
@@ -498,7 +492,17 @@ bool write_all(int fd, std::string_view bytes) {
 
 // Writes `bytes` into a new file beside `file` and renames it over `file`. On any failure
 // the new file is removed again and `file` is left as it was.
-bool replace_file(const std::filesystem::path& file, std::string_view bytes) {
+bool replace_file(std::filesystem::path file, std::string_view bytes) {
+    // A symbolic link keeps pointing where the user put the file: the new file replaces the
+    // link's target, beside it. A dangling link or one to anything but a regular file is
+    // not written through.
+    struct stat link_info {};
+    if (::lstat(file.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+        std::error_code error;
+        file = std::filesystem::canonical(file, error);
+        struct stat target {};
+        if (error || ::stat(file.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) return false;
+    }
     // A file written in place keeps its permissions; so does the replacement.
     mode_t mode = 0666;
     struct stat old_info {};
@@ -568,10 +572,20 @@ void reset_settings(SettingsState& state, bool keep_values) {
 void load_settings(SettingsState& state, WindowSurface& window,
                    const std::filesystem::path& directory) {
     reset_settings(state, false);
+    state.program_directory = directory;
     int fd = -1;
     try {
-        fd = open_settings_file(directory / SETTINGS_FILE_NAME);
-        if (fd < 0) return;
+        const std::filesystem::path file = directory / SETTINGS_FILE_NAME;
+        fd = open_settings_file(file);
+        if (fd < 0) {
+            // Missing or unreadable: the reset state stands. Something that is not a file at
+            // all under that name would surprise the user; say so.
+            if (errno == EINVAL || errno == EISDIR)
+                window.message_box(
+                    "Cannot read INI-File\n\n" + file_reason(errno, file.string()) + "\n",
+                    MessageIcon::Error);
+            return;
+        }
         PieceReader reader(fd);
         SettingsReader settings(state, window);
         std::string piece;

@@ -5,16 +5,21 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+
+#include "settings/safe_files.h"
 
 namespace trelvo {
 
 bool BatchScript::open(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open_regular_file(path, O_RDONLY);
     if (fd < 0) return false;
     // Not shared: a script that another program holds exclusively is refused.
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return false;
     }
     file_ = ::fdopen(fd, "rb");
@@ -101,7 +106,8 @@ std::string quoted_text(std::string_view line, size_t from, bool& found, bool& c
 
 }  // namespace
 
-void parse_command_line(SettingsState& state, std::string_view line, BatchScript& script) {
+void parse_command_line(SettingsState& state, std::string_view line, BatchScript& script,
+                        WindowSurface* messages) {
     state.command_line_flags = 0;
     state.error_flags = 0;
     state.error_reasons.clear();
@@ -162,7 +168,15 @@ void parse_command_line(SettingsState& state, std::string_view line, BatchScript
                 bool found = false, closed = false;
                 std::string path = quoted_text(line, i, found, closed);
                 if (!found || !closed) break;
-                if (script.open(path)) state.command_line_flags = 0;
+                if (script.open(path)) {
+                    state.command_line_flags = 0;
+                    std::error_code ignored;
+                    state.batch_script = std::filesystem::absolute(path, ignored);
+                } else if (messages != nullptr) {
+                    messages->message_box(
+                        "Cannot open the batch script\n\n" + file_reason(errno, path) + "\n",
+                        MessageIcon::Error);
+                }
                 break;
             }
             default:

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/platform.h"
 #include "shell/settings_state.h"
 
 namespace trelvo {
@@ -23,7 +24,8 @@ class BatchScript {
     BatchScript(const BatchScript&) = delete;
     BatchScript& operator=(const BatchScript&) = delete;
 
-    // Opens an existing file for reading; false when it cannot be opened.
+    // Opens an existing regular file for reading; false (errno set) when it cannot be opened.
+    // A FIFO or device is refused without waiting on it.
     bool open(const std::string& path);
     void close();
     bool is_open() const { return file_ != nullptr; }
@@ -44,7 +46,9 @@ bool parse_number(std::string_view text, uint32_t& value);
 // Applies one command line (or script line) to the settings state: clears the command-line
 // and error flag words, then acts on every option found. Text inside double quotes is
 // never searched for options (a quoted path such as "/data/run-F2" starts nothing).
-void parse_command_line(SettingsState& state, std::string_view line, BatchScript& script);
+// A -S script that cannot be opened is reported through `messages` when given.
+void parse_command_line(SettingsState& state, std::string_view line, BatchScript& script,
+                        WindowSurface* messages = nullptr);
 
 // Our own long options, taken out of the arguments before the option parser sees them.
 struct LongOptions {

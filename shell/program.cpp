@@ -38,7 +38,7 @@ void prepare_run(SettingsState& state, BatchScript& script, std::string_view lin
                  WindowSurface& messages, const std::filesystem::path& directory) {
     load_settings(state, messages, directory);
     check_settings_version(state, directory);
-    parse_command_line(state, line, script);
+    parse_command_line(state, line, script, &messages);
 }
 
 int run_program(const ProgramSetup& setup) {

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 
+#include "settings/safe_files.h"
 #include "shell/error_table.h"
 
 namespace trelvo {
@@ -36,8 +38,14 @@ void write_run_log(SettingsState& state, std::string_view program_line,
                    const std::filesystem::path& directory, std::time_t now) {
     if (!state.automatic_run()) return;
     std::filesystem::path path = directory / RUN_LOG_NAME;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return;
+    // Only a regular file takes the entry: a FIFO or device there would hang or swallow
+    // every automatic run's end. No window is left to tell, so stderr says it.
+    int fd = open_regular_file(path, O_WRONLY | O_CREAT | O_APPEND);
+    if (fd < 0) {
+        std::fprintf(stderr, "trelvo: run log entry not written: %s\n",
+                     file_reason(errno, path.string()).c_str());
+        return;
+    }
     // Not shared while the entry is written.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);

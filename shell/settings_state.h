@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -77,10 +78,12 @@ struct SettingsState {
     // "[Port map]": COMn -> device path, overriding the built-in device convention.
     std::map<uint32_t, std::string> port_map;
 
-    std::string command_line_path;             // -P, at most 511 characters
-    uint32_t command_line_flags = 0;           // CMD_* bits
-    uint32_t error_flags = 0;                  // bit n: error_messages[n]
-    std::map<int, std::string> error_reasons;  // bit n: why, for the run log's entry
+    std::string command_line_path;                  // -P, at most 511 characters
+    std::filesystem::path batch_script;             // the open -S script, as it was opened
+    std::filesystem::path program_directory = ".";  // where the settings file and run log are
+    uint32_t command_line_flags = 0;                // CMD_* bits
+    uint32_t error_flags = 0;                       // bit n: error_messages[n]
+    std::map<int, std::string> error_reasons;       // bit n: why, for the run log's entry
 
     bool automatic_run() const { return (command_line_flags & CMD_AUTOMATIC) != 0; }
 };

@@ -2,10 +2,13 @@
 // without the tester's faults: final status, error bits, and the files on both sides.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "results/ms_type_list.h"
 #include "shell/error_table.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
+#include "tests/results/file_size_limit.h"
 
 namespace trelvo::e2e {
 namespace {
@@ -93,12 +96,20 @@ TEST_F(Operations, UploadResultListKeepsTheRawListAndTheTestersResultsWhenAsked)
 // converted output was asked for and the tester has cleared its results.
 TEST_F(Operations, UploadResultListKeepsTheRawListWhenItsConversionCannotBeWritten) {
     start_tester();
-    fs::create_directories(dir / "out");
-    fs::create_symlink("/dev/full", dir / "out" / "RESULTS.csv");
     automatic(3, dir / "out", OPT_EXCEL | OPT_DELETE_ALL);
+    // Once the list is received whole, no file may grow beyond one byte.
+    const uintmax_t list_size = tester->result_list().size();
+    std::optional<testing::FileSizeLimit> limit;
+    after_tick = [&](int) {
+        std::error_code none;
+        if (!limit && fs::file_size(dir / "out" / "RESULTS.TXT", none) == list_size)
+            limit.emplace(1);
+    };
     ASSERT_TRUE(run());
+    limit.reset();
     EXPECT_EQ(window.status[2], "Aborted");
-    EXPECT_EQ(state.error_flags, error_bit(ERR_EXCEL_FILE) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(state.error_flags, error_bit(ERR_WRITE_FAILED) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(state.error_reasons[ERR_WRITE_FAILED], "File too large: RESULTS.csv");
     EXPECT_EQ(read_file(dir / "out" / "RESULTS.TXT"), tester->result_list());
 }
 

@@ -9,6 +9,7 @@
 #include "engine/virtual_clock.h"
 #include "results/builtin_tables.h"
 #include "shell/error_table.h"
+#include "tests/results/file_size_limit.h"
 #include "tests/results/recording_printer.h"
 #include "tests/results/test_files.h"
 #include "tests/support/recording_window.h"
@@ -208,7 +209,8 @@ TEST_F(ConversionStep, ExcelThatCannotBeCreatedInAnAutomaticRunSetsBothBits) {
     EXPECT_EQ(engine_.run_state, RS_CANCEL);
 }
 
-// A full disk: the output is created, but its text cannot be written.
+// A full disk: the output is created, but its text cannot be written. The log names the
+// write error, not a name that could not be created.
 TEST_F(ConversionStep, OutputThatCannotBeWrittenCancelsTheRunWithTheReason) {
     struct Case {
         uint32_t option;
@@ -217,15 +219,75 @@ TEST_F(ConversionStep, OutputThatCannotBeWrittenCancelsTheRunWithTheReason) {
     };
     for (Case c : {Case{OPT_EXCEL, "RESULT.csv", step_convert_excel},
                    Case{OPT_PRINTOUT, "RESULT.txt", step_convert_printout}}) {
-        fs::create_symlink("/dev/full", fs::path("out") / c.name);
         state_.options = c.option;
-        engine_.run_state = RS_RUNNING;
+        for (bool automatic : {false, true}) {
+            state_.command_line_flags = automatic ? CMD_AUTOMATIC : 0;
+            engine_.run_state = RS_RUNNING;
+            window_.messages.clear();
+            {
+                testing::FileSizeLimit limit(16);
+                EXPECT_EQ(c.step(engine_, record()), SR_NEXT);
+            }
+            EXPECT_EQ(engine_.run_state, RS_CANCEL);
+            if (automatic) {
+                EXPECT_EQ(state_.error_flags, error_bit(ERR_WRITE_FAILED)) << c.name;
+                EXPECT_EQ(state_.error_reasons[ERR_WRITE_FAILED],
+                          std::string("File too large: ") + c.name);
+            } else {
+                ASSERT_EQ(window_.messages.size(), 1u) << c.name;
+                EXPECT_EQ(window_.messages[0].text,
+                          std::string("Write error - disk full or file too large.\n"
+                                      "File too large: ") +
+                              c.name);
+            }
+        }
+    }
+}
+
+// A link planted under the output's name in the receiving folder is not written through:
+// the output goes to the current folder, the link's target stays as it was.
+TEST_F(ConversionStep, OutputsAreNotWrittenThroughALinkInTheReceivingFolder) {
+    testing::write_file("target", "keep");
+    for (const char* name : {"RESULT.csv", "RESULT.txt"}) {
+        fs::create_symlink(fs::absolute("target"), fs::path("out") / name);
+    }
+    state_.options = OPT_EXCEL | OPT_PRINTOUT;
+    step_convert_excel(engine_, record());
+    step_convert_printout(engine_, record());
+    EXPECT_EQ(read_file("target"), "keep");
+    EXPECT_TRUE(fs::is_symlink("out/RESULT.csv"));
+    EXPECT_NE(read_file("RESULT.csv").find("A01;Test name"), std::string::npos);
+    EXPECT_NE(read_file("RESULT.txt").find("Report 09:14:37"), std::string::npos);
+    ASSERT_EQ(window_.messages.size(), 2u);
+    EXPECT_EQ(window_.messages[0].text, EXCEL_BARE_MESSAGE);
+    EXPECT_EQ(window_.messages[1].text, PRINTOUT_BARE_MESSAGE);
+}
+
+// A list named like the running batch script ("batch.res" beside "batch.txt") would turn
+// into its printout and replace it; the printout takes a substitute name instead, also
+// when the script is reached through another spelling of its folder.
+TEST_F(ConversionStep, OutputNamedLikeTheBatchScriptIsStoredUnderAnotherName) {
+    testing::write_file("out/batch.txt", "-F3 -MT1\n");
+    state_.batch_script = fs::absolute("out/batch.txt");
+    open_received("batch.res", RESULT_LIST);
+    record().directory = "./out/../out/";
+    state_.options = OPT_PRINTOUT;
+    for (bool automatic : {false, true}) {
+        state_.command_line_flags = automatic ? CMD_AUTOMATIC : 0;
         window_.messages.clear();
-        EXPECT_EQ(c.step(engine_, record()), SR_NEXT);
-        ASSERT_EQ(window_.messages.size(), 1u) << c.name;
-        EXPECT_EQ(window_.messages[0].text,
-                  std::string("Cannot write ") + c.name + "\nNo space left on device\n");
-        EXPECT_EQ(engine_.run_state, RS_CANCEL);
+        step_convert_printout(engine_, record());
+        EXPECT_EQ(read_file("out/batch.txt"), "-F3 -MT1\n");
+        EXPECT_NE(read_file("out/_batch.txt").find("Report 09:14:37"), std::string::npos);
+        EXPECT_EQ(window_.file_line, "\r\nCreating _batch.txt");
+        if (automatic) {
+            EXPECT_EQ(state_.error_flags, error_bit(ERR_NAME_RESERVED));
+            EXPECT_EQ(state_.error_reasons[ERR_NAME_RESERVED], "batch.txt is stored as _batch.txt");
+        } else {
+            ASSERT_EQ(window_.messages.size(), 1u);
+            EXPECT_EQ(window_.messages[0].text,
+                      "The output file's name is reserved for the program's own files\n"
+                      "batch.txt is stored as _batch.txt");
+        }
     }
 }
 

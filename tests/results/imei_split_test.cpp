@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "shell/error_table.h"
+#include "tests/results/file_size_limit.h"
 #include "tests/results/imei_split_fixture.h"
 
 namespace trelvo {
@@ -63,12 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 class CreateBlockFile : public TempDirTest {
   protected:
+    std::string name = "1_2_3.res";
     SettingsState state;
     testing::RecordingWindow window;
 };
 
 TEST_F(CreateBlockFile, FallsBackToTheCurrentDirectoryWithAMessage) {
-    std::FILE* file = create_block_file("1_2_3.res", "missing/", state, window);
+    std::FILE* file = create_block_file(name, "missing/", state, window);
     ASSERT_NE(file, nullptr);
     std::fclose(file);
     EXPECT_TRUE(fs::exists("1_2_3.res"));
@@ -82,7 +84,7 @@ TEST_F(CreateBlockFile, FallsBackToTheCurrentDirectoryWithAMessage) {
 TEST_F(CreateBlockFile, OverlongPathFallsBackInAnAutomaticRun) {
     state.command_line_flags = CMD_AUTOMATIC;
     std::string directory = "out/" + std::string(600, 'd') + "/";
-    std::FILE* file = create_block_file("1_2_3.res", directory, state, window);
+    std::FILE* file = create_block_file(name, directory, state, window);
     ASSERT_NE(file, nullptr);
     std::fclose(file);
     EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE));
@@ -91,14 +93,53 @@ TEST_F(CreateBlockFile, OverlongPathFallsBackInAnAutomaticRun) {
 
 TEST_F(CreateBlockFile, ReportsBothFailuresAndGivesNone) {
     fs::create_directory("1_2_3.res");  // the bare name cannot be a file either
-    EXPECT_EQ(create_block_file("1_2_3.res", "missing/", state, window), nullptr);
+    EXPECT_EQ(create_block_file(name, "missing/", state, window), nullptr);
     ASSERT_EQ(window.messages.size(), 2u);
     EXPECT_EQ(window.messages[1].text,
               "IMEI Filename: Invalid filename or file is write protected\n\n");
 
     state.command_line_flags = CMD_AUTOMATIC;
-    EXPECT_EQ(create_block_file("1_2_3.res", "missing/", state, window), nullptr);
+    EXPECT_EQ(create_block_file(name, "missing/", state, window), nullptr);
     EXPECT_EQ(state.error_flags, error_bit(ERR_IMEI_BARE) | error_bit(ERR_IMEI_FILE));
+}
+
+// A link planted under the block's name is neither followed nor replaced: the block goes
+// to the current folder as for a folder that cannot be written.
+TEST_F(CreateBlockFile, LinkUnderTheBlockNameIsNotWrittenThrough) {
+    write_file("target", "keep");
+    fs::create_symlink(fs::absolute("target"), "out/1_2_3.res");
+    std::FILE* file = create_block_file(name, "out/", state, window);
+    ASSERT_NE(file, nullptr);
+    std::fputs("A01;x\r\n", file);
+    std::fclose(file);
+    EXPECT_EQ(read_file("target"), "keep");
+    EXPECT_TRUE(fs::is_symlink("out/1_2_3.res"));
+    EXPECT_EQ(read_file("1_2_3.res"), "A01;x\r\n");
+    EXPECT_EQ(window.messages.size(), 1u);
+}
+
+// A block that cannot be written (a full disk) ends the split with the write error's text,
+// not the text of a name that cannot be created.
+TEST_F(CreateBlockFile, BlockThatCannotBeWrittenEndsTheSplitWithTheReason) {
+    write_file("list.res", A01 + A02 + A01 + A02);
+    TransferRecord record;
+    record.directory = "out/";
+    record.file = std::fopen("list.res", "rb");
+    state.command_line_flags = CMD_AUTOMATIC;
+    begin_split(record, OPT_IMEI, window);
+    read_split(record);
+    SplitWrite written;
+    {
+        testing::FileSizeLimit limit(16);
+        written = write_split(record, state, window);
+    }
+    EXPECT_TRUE(written.failed);
+    EXPECT_EQ(record.imei.state, SplitState::Finished);
+    EXPECT_EQ(record.second_file, nullptr);
+    EXPECT_EQ(state.error_flags, error_bit(ERR_WRITE_FAILED));
+    EXPECT_EQ(state.error_reasons[ERR_WRITE_FAILED],
+              "File too large: 351234567890123_143205_21032003.res");
+    std::fclose(record.file);
 }
 
 TEST(SplitBuffer, FieldsPointingOutsideTheBufferEndTheSplit) {
@@ -116,7 +157,7 @@ TEST(SplitBuffer, FieldsPointingOutsideTheBufferEndTheSplit) {
             record.imei.state = SplitState::Copying;
             std::rewind(list);
             if (step == 0) {
-                EXPECT_FALSE(write_split(record, state, window));
+                EXPECT_FALSE(write_split(record, state, window).created);
             } else if (step == 1) {
                 read_split(record);
             } else {
