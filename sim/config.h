@@ -25,8 +25,9 @@ enum class Fault {
     IdnUnknown,         // "idn-unknown": an identity whose model field is no known model
     NoResults,          // "no-results": no results stored
     Xoff,               // "xoff": hold the PC off with XOFF for a second during a transfer
+    EndlessDirectory,   // "endless-directory": every autotest directory page is full
 };
-inline constexpr size_t FAULT_COUNT = 12;
+inline constexpr size_t FAULT_COUNT = 13;
 
 std::string_view fault_name(Fault fault);
 std::optional<Fault> fault_from_name(std::string_view name);

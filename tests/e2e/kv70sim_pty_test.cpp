@@ -9,6 +9,7 @@
 
 #include "engine/event_loop.h"
 #include "serial/posix_serial_device.h"
+#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -32,7 +33,8 @@ class Kv70simProgram : public ScratchDirTest {
         std::vector<std::string> args = {"--link", (dir / "line").string(), "--store",
                                          (dir / "store").string()};
         args.insert(args.end(), options.begin(), options.end());
-        sim::Launched launched = sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args);
+        sim::Launched launched =
+            sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args, (dir / "sim.log").string());
         pid = launched.pid;
         ASSERT_GT(pid, 0);
         const std::string& line = launched.first_line;
@@ -60,6 +62,9 @@ class Kv70simProgram : public ScratchDirTest {
         engine.start_run(std::move(port), operation_table[state.operation_index]);
         EXPECT_TRUE(loop.run_until([this] { return !engine.run_active(); }, 60'000));
     }
+
+    // What the simulator logged: every command it took and what became of each autotest.
+    std::string sim_log() const { return read_file(dir / "sim.log"); }
 
     pid_t pid = 0;
     SystemClock clock;
@@ -117,6 +122,37 @@ TEST_F(Kv70simProgram, DownloadAutotest) {
     run();
     EXPECT_EQ(window.status[2], "Completed");
     EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+}
+
+// A directory far longer than the 3000-byte reply buffer is read to its end: the autotest
+// goes into the first free slot, and no autotest of the tester is replaced.
+TEST_F(Kv70simProgram, DownloadAutotestIntoTheFreeSlotAfterALongDirectory) {
+    start({"--autotest-count", "230"});
+    std::string autotest = pattern(900, 5);
+    automatic(4, write("NEW.DLD", autotest));
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+    std::string log = sim_log();
+    EXPECT_NE(log.find("< SYSTem:DIRectory:AUTotest? 231\n"), std::string::npos);
+    EXPECT_NE(log.find("< SYSTem:STATe:UPLoad:AUTotest 231\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("autotest slot 231 new"), std::string::npos);
+    EXPECT_EQ(log.find("replaced"), std::string::npos);
+}
+
+// A tester whose directory never ends: the run ends with the reason, and nothing is sent.
+TEST_F(Kv70simProgram, DownloadAutotestFromAnEndlessDirectoryChoosesNoSlot) {
+    start({"--autotest-count", "3", "--fault", "endless-directory"});
+    automatic(4, write("NEW.DLD", pattern(900, 5)));
+    run();
+    EXPECT_EQ(window.status[2], "Aborted");
+    EXPECT_NE(state.error_flags & error_bit(ERR_DIRECTORY_INCOMPLETE), 0u);
+    EXPECT_EQ(state.error_reasons[ERR_DIRECTORY_INCOMPLETE],
+              "The tester lists more than 255 autotests.");
+    std::string log = sim_log();
+    EXPECT_NE(log.find("< SYSTem:DIRectory:AUTotest? 251\n"), std::string::npos);
+    EXPECT_EQ(log.find("UPLoad:AUTotest"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir / "store" / "NEW.DLD"));
 }
 
 }  // namespace
