@@ -39,8 +39,9 @@ struct TransferRecord {
     uint32_t processed = 0;     // progress counter of the IMEI split
     uint32_t file_time = 0;     // modification time of the file information block
     uint32_t packet_number = 0;
-    uint8_t retry_count = 0;  // retries of the current send; first entry of a directory page
-    int32_t model_code = 0;   // 71 or 72 once the tester is identified
+    uint8_t retry_count = 0;           // retries of the current send
+    uint32_t page_first_slot = 0;      // slot of the first entry of the autotest page being read
+    int32_t model_code = 0;            // 71 or 72 once the tester is identified
     std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
     ImeiSplit imei;                    // the IMEI naming fields
     // Conversion outputs written whole from the received file; without one, the file is

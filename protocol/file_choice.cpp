@@ -185,12 +185,15 @@ std::vector<std::string> autotest_entries(std::string_view directory_text) {
 AutotestPress autotest_button(int button, size_t entry_count, int selected, uint8_t slot) {
     AutotestPress press;
     switch (button) {
-        case AUTOTEST_NEW: {
-            uint8_t count = static_cast<uint8_t>(entry_count);
+        case AUTOTEST_NEW:
+            // The next slot after the list is free; with every slot taken there is none.
+            if (entry_count >= AUTOTEST_SLOTS) {
+                press.message = NEW_WITHOUT_FREE_SLOT;
+                return press;
+            }
             press.closes = true;
-            press.choice = {AUTOTEST_NEW, static_cast<uint8_t>(count == 255 ? 0 : count + 1)};
+            press.choice = {AUTOTEST_NEW, static_cast<uint8_t>(entry_count + 1)};
             return press;
-        }
         case AUTOTEST_REPLACE:
         case AUTOTEST_DELETE:
             if (selected < 0 || static_cast<size_t>(selected) >= entry_count) {

@@ -56,10 +56,14 @@ std::FILE* choose_file(SettingsState& state, WindowSurface& window, TransferReco
 // out, and a line with fewer than four commas ends the list.
 std::vector<std::string> autotest_entries(std::string_view directory_text);
 
+inline constexpr std::string_view NEW_WITHOUT_FREE_SLOT = "New error\n\nNo free slot\n";
 inline constexpr std::string_view REPLACE_WITHOUT_SELECTION =
     "Replacement error\n\nNo autotest selected\n";
 inline constexpr std::string_view DELETE_WITHOUT_SELECTION =
     "Delete error\n\nNo autotest selected\n";
+
+// Slot numbers are 8 bits and 0 names no slot: a tester holds at most this many autotests.
+inline constexpr size_t AUTOTEST_SLOTS = 255;
 
 // What one button of the autotest slot dialog does.
 struct AutotestPress {
@@ -70,9 +74,9 @@ struct AutotestPress {
 
 // `button` is one of AUTOTEST_*; `entry_count` the length of the list, `selected` the
 // selected entry (counting from 0) or -1 for none, `slot` the slot chosen so far.
-// New: slot = entries + 1 (8 bits; 255 entries give slot 0). Replace and Delete: slot =
-// selected entry + 1, or a message and the dialog stays open when nothing is selected.
-// Cancel: the slot stays.
+// New: slot = entries + 1, or a message and the dialog stays open when all AUTOTEST_SLOTS
+// are taken. Replace and Delete: slot = selected entry + 1, or a message and the dialog
+// stays open when nothing is selected. Cancel: the slot stays.
 AutotestPress autotest_button(int button, size_t entry_count, int selected, uint8_t slot);
 
 }  // namespace trelvo

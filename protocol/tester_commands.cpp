@@ -1,6 +1,8 @@
 #include "protocol/tester_commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "engine/engine.h"
 #include "protocol/file_choice.h"
@@ -57,6 +59,22 @@ void prepare_receive(Engine& engine, TransferRecord& record) {
     std::string& directory = receive_directory_setting(engine);
     ensure_trailing_separator(directory);
     record.directory = directory;
+}
+
+// Every line of the autotest directory must list an entry; "" when it does, else why not.
+std::string unlisted_line_reason(const TesterPort& port) {
+    size_t listed = autotest_entries(port.directory_text).size();
+    if (listed == port.directory_lines) return {};
+    return "Line " + std::to_string(listed + 1) + " of " + std::to_string(port.directory_lines) +
+           " names no autotest.";
+}
+
+// The directory was not taken in whole: no slot may be chosen from it, so the run ends.
+void directory_incomplete(Engine& engine, const std::string& reason) {
+    std::string message(error_messages[ERR_DIRECTORY_INCOMPLETE]);
+    report_error_with_reason(engine.state, engine.window, ERR_DIRECTORY_INCOMPLETE, message + "\n",
+                             reason, MessageIcon::Error);
+    engine.run_state = RS_ABORTED;
 }
 
 }  // namespace
@@ -194,7 +212,7 @@ StepResult step_next_poll_cycle(Engine& engine, TransferRecord&) {
 
 StepResult step_begin_autotest_directory(Engine& engine, TransferRecord& record) {
     TesterPort& port = engine.port();
-    record.retry_count = 1;  // first slot of the page being read
+    record.page_first_slot = 1;
     port.directory_lines = 0;
     port.directory_text.clear();
     port.set_output_flow_control(true);
@@ -202,16 +220,43 @@ StepResult step_begin_autotest_directory(Engine& engine, TransferRecord& record)
 }
 
 StepResult step_query_autotest_directory(Engine& engine, TransferRecord& record) {
-    return write_with_number(engine, AUTOTEST_DIRECTORY_QUERY, record.retry_count, SR_WAIT_LINES);
+    // A page lists at most ten entries, and no entry lies beyond the last slot: more lines
+    // than that mean the tester lists what it does not hold (an endless directory).
+    uint32_t limit = record.page_first_slot - 1 + AUTOTEST_PAGE;
+    engine.port().begin_lines(std::min<uint32_t>(limit, AUTOTEST_SLOTS));
+    return write_with_number(engine, AUTOTEST_DIRECTORY_QUERY, record.page_first_slot,
+                             SR_WAIT_LINES);
 }
 
 StepResult step_next_autotest_page(Engine& engine, TransferRecord& record) {
     if (engine.run_state != RS_RUNNING) return SR_NEXT;
     TesterPort& port = engine.port();
-    // A full page ends at entry first slot + 9: ask for the next one.
-    if (port.directory_lines == uint32_t{record.retry_count} + AUTOTEST_PAGE - 1) {
-        record.retry_count = static_cast<uint8_t>(record.retry_count + AUTOTEST_PAGE);
-        engine.step_index -= 2;
+    const uint32_t first = record.page_first_slot;
+    std::string reason;
+    switch (port.lines_end) {
+        case TesterPort::LinesEnd::Etx:
+            // A full page ends at entry first slot + 9: ask for the next one.
+            if (port.directory_lines == first - 1 + AUTOTEST_PAGE) {
+                record.page_first_slot = first + AUTOTEST_PAGE;
+                engine.step_index -= 2;
+                return SR_NEXT;
+            }
+            break;
+        case TesterPort::LinesEnd::TooManyLines:
+            reason =
+                first - 1 + AUTOTEST_PAGE > AUTOTEST_SLOTS
+                    ? "The tester lists more than " + std::to_string(AUTOTEST_SLOTS) + " autotests."
+                    : "The page from slot " + std::to_string(first) + " lists more than " +
+                          std::to_string(AUTOTEST_PAGE) + " autotests.";
+            break;
+        case TesterPort::LinesEnd::OutOfTime:
+        case TesterPort::LinesEnd::Reading:
+            reason = "The page from slot " + std::to_string(first) + " did not end within " +
+                     std::to_string(LINES_LIMIT_MS / 1000) + " s.";
+            break;
+    }
+    if (!reason.empty()) {
+        directory_incomplete(engine, reason);
         return SR_NEXT;
     }
     port.set_output_flow_control(false);
@@ -220,17 +265,23 @@ StepResult step_next_autotest_page(Engine& engine, TransferRecord& record) {
 
 StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
     TesterPort& port = engine.port();
+    // The list's positions are the slots: a line that lists no entry would shift every
+    // slot after it, and "New" would land on a used one.
+    std::string reason = unlisted_line_reason(port);
+    if (!reason.empty()) {
+        directory_incomplete(engine, reason);
+        return SR_NEXT;
+    }
     AutotestChoice choice;
     if (engine.state.automatic_run()) {
-        // An automatic run always stores the autotest in a new slot. A directory line that
-        // lists no entry (damaged on the way) would make that slot an existing autotest's:
-        // rather than overwrite one, the run ends.
-        size_t entries = autotest_entries(port.directory_text).size();
-        if (entries != port.directory_lines) {
-            engine.run_state = RS_ABORTED;
+        // An automatic run always stores the autotest in a new slot, and never in a used one.
+        AutotestPress press =
+            autotest_button(AUTOTEST_NEW, port.directory_lines, -1, port.reply[1]);
+        if (!press.closes) {
+            directory_incomplete(engine, "The tester has no free slot.");
             return SR_NEXT;
         }
-        choice = autotest_button(AUTOTEST_NEW, entries, -1, port.reply[1]).choice;
+        choice = press.choice;
     } else {
         choice = engine.window.autotest_slot_dialog(port.directory_text);
     }

@@ -53,6 +53,11 @@ struct TesterPort::Impl {
     size_t block_size = 0;
     uint32_t last_byte = 0;
 
+    // The multi-line reply asked for by begin_lines: its line limit and when it was asked.
+    bool lines_bounded = false;
+    uint32_t line_limit = 0;
+    uint32_t lines_asked = 0;
+
     bool failed = false;
     std::string failure;
 
@@ -188,19 +193,36 @@ int TesterPort::read_line() {
     return 0;
 }
 
+void TesterPort::begin_lines(uint32_t line_limit) {
+    impl_->lines_bounded = true;
+    impl_->line_limit = line_limit;
+    impl_->lines_asked = clock_.now_ms();
+    lines_end = LinesEnd::Reading;
+}
+
 int TesterPort::read_lines() {
     if (impl_->line_stored == 0) reply[0] = 0;
     for (;;) {
-        if (read_line() != 1) return 0;
-        if (reply[0] == ETX) return 1;
-        // Lines that no longer fit into the directory text are dropped whole.
-        std::string_view line = reply_line();
-        if (directory_text.size() + line.size() + 1 < DIRECTORY_TEXT_SIZE) {
-            directory_text.append(line);
-            directory_text.push_back('\n');
-            ++directory_lines;
+        if (read_line() != 1) break;
+        if (reply[0] == ETX) {
+            lines_end = LinesEnd::Etx;
+            return 1;
         }
+        // A line beyond what was asked for ends the reply unstored, so that nothing the
+        // tester lists is lost without notice.
+        if (impl_->lines_bounded && directory_lines >= impl_->line_limit) {
+            lines_end = LinesEnd::TooManyLines;
+            return 1;
+        }
+        directory_text.append(reply_line());
+        directory_text.push_back('\n');
+        ++directory_lines;
     }
+    if (impl_->lines_bounded && clock_.now_ms() - impl_->lines_asked >= LINES_LIMIT_MS) {
+        lines_end = LinesEnd::OutOfTime;
+        return 1;
+    }
+    return 0;
 }
 
 int TesterPort::read_expected_byte() {

@@ -19,8 +19,10 @@
 namespace trelvo {
 
 inline constexpr size_t REPLY_BUFFER_SIZE = 3000;
-inline constexpr size_t DIRECTORY_TEXT_SIZE = 3000;  // including the terminating NUL
-inline constexpr size_t MAX_REPLY_LINE = 100;        // characters before the LF
+inline constexpr size_t MAX_REPLY_LINE = 100;  // characters before the LF
+// A multi-line reply that has not reached its ETX line this long after it was asked for
+// is given up: a tester that falls silent or streams without end cannot hold a run.
+inline constexpr uint32_t LINES_LIMIT_MS = 10'000;
 
 inline constexpr uint8_t XON = 0x11;
 inline constexpr uint8_t XOFF = 0x13;
@@ -64,6 +66,7 @@ class TesterPort {
     // packet, which then reads as a stall).
     int read_line();           // one line ending in LF into the reply buffer, NUL-terminated
     int read_lines();          // lines into the directory text up to a line starting with ETX
+                               // (or until the bounds of begin_lines end it: see lines_end)
     int read_expected_byte();  // 1 when a byte equal to expected_byte arrived
     int read_byte();           // 1 when any byte arrived (it is in reply[0])
     int read_block();          // a 133/1029-byte packet, or EOT/CAN; 0xFD in reply[0] on stall
@@ -78,9 +81,18 @@ class TesterPort {
     std::array<uint8_t, REPLY_BUFFER_SIZE> reply{};
     // The byte read_expected_byte waits for ("C" when waiting for the receiver).
     uint8_t expected_byte = 0;
-    // Lines of a multi-line reply, each followed by LF; at most DIRECTORY_TEXT_SIZE - 1.
+    // Lines of multi-line replies, each followed by LF; grows as lines come (the line limit
+    // of begin_lines bounds it).
     std::string directory_text;
     uint32_t directory_lines = 0;
+
+    // How the last multi-line reply ended: its ETX line; one line more than the limit came
+    // (the rest is left unread); or LINES_LIMIT_MS passed without the ETX line.
+    enum class LinesEnd { Reading, Etx, TooManyLines, OutOfTime };
+    LinesEnd lines_end = LinesEnd::Reading;
+    // A multi-line reply is asked for now: read_lines takes lines while directory_lines is
+    // below `line_limit`, and ends the reply after LINES_LIMIT_MS.
+    void begin_lines(uint32_t line_limit);
 
     // The reply line after read_line returned 1.
     std::string_view reply_line() const;

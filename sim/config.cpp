@@ -6,15 +6,17 @@
 #include <sstream>
 
 #include "sim/file_names.h"
+#include "sim/sample_data.h"
 
 namespace trelvo::sim {
 
 namespace {
 
 constexpr std::array<std::string_view, FAULT_COUNT> FAULT_NAMES = {
-    "nak-packet",  "nak-forever",    "can",        "silent-after-packet", "crc-error",
-    "wrong-block", "stall-in-block", "no-c",       "idn-timeout",         "idn-unknown",
-    "no-results",  "xoff",           "size-short", "size-long",           "nak-eot",
+    "nak-packet",        "nak-forever",    "can",        "silent-after-packet", "crc-error",
+    "wrong-block",       "stall-in-block", "no-c",       "idn-timeout",         "idn-unknown",
+    "no-results",        "xoff",           "size-short", "size-long",           "nak-eot",
+    "endless-directory",
 };
 
 constexpr uint32_t MAX_BAUD = 1'000'000;
@@ -76,6 +78,10 @@ std::string apply_option(ProgramOptions& options, std::string_view name, std::st
         }
         if (names.size() > MAX_AUTOTESTS) return "--autotests: at most 255 entries";
         tester.autotests = std::move(names);
+    } else if (name == "autotest-count") {
+        std::optional<uint32_t> count = parse_count(value, MAX_AUTOTESTS);
+        if (!count) return "--autotest-count takes a number from 0 to 255";
+        tester.autotests = numbered_autotest_names(*count);
     } else if (name == "store") {
         tester.store_dir = value;
     } else if (name == "baud") {
@@ -181,6 +187,7 @@ std::string usage_text() {
             "  --results FILE       result list to send (default: built-in sample)\n"
             "  --mslist FILE        mobile list to send (default: built-in list)\n"
             "  --autotests A,B,...  autotest directory (\"\" for none)\n"
+            "  --autotest-count N   a directory of N autotests \"AUTOTEST 001\" and on\n"
             "  --store DIR          store every received file in DIR\n"
             "  --baud N             pace the line to N baud both ways, 10 bits a byte\n"
             "  --polling            a C outside a transfer starts a result-list transfer\n"

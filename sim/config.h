@@ -28,8 +28,9 @@ enum class Fault {
     SizeShort,          // "size-short": announce the size without the last data packet's bytes
     SizeLong,           // "size-long": announce 128 bytes more than are sent
     NakEot,             // "nak-eot": NAK the first EOT as receiver
+    EndlessDirectory,   // "endless-directory": every autotest directory page is full
 };
-inline constexpr size_t FAULT_COUNT = 15;
+inline constexpr size_t FAULT_COUNT = 16;
 
 std::string_view fault_name(Fault fault);
 std::optional<Fault> fault_from_name(std::string_view name);

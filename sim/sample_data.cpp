@@ -1,6 +1,7 @@
 #include "sim/sample_data.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace trelvo::sim {
 
@@ -163,6 +164,16 @@ uint16_t mobile_list_checksum(std::string_view list) {
 
 std::vector<std::string> sample_autotest_names() {
     return {"GSM BASIC", "DUALBAND FULL", "QUICK CHECK"};
+}
+
+std::vector<std::string> numbered_autotest_names(uint32_t count) {
+    std::vector<std::string> names;
+    for (uint32_t i = 1; i <= count; ++i) {
+        char name[24];
+        std::snprintf(name, sizeof name, "AUTOTEST %03u", i);
+        names.emplace_back(name);
+    }
+    return names;
 }
 
 std::string built_in_autotest(std::string_view name) {

@@ -30,6 +30,8 @@ std::string sample_mobile_list(int model);
 uint16_t mobile_list_checksum(std::string_view list);
 
 std::vector<std::string> sample_autotest_names();
+// "AUTOTEST 001" to "AUTOTEST `count`": a directory of any size.
+std::vector<std::string> numbered_autotest_names(uint32_t count);
 // The stored contents of an autotest that was not received but built in.
 std::string built_in_autotest(std::string_view name);
 

@@ -281,9 +281,16 @@ void Tester::run(const Command& command) {
 
 void Tester::send_directory_page(uint32_t first) {
     if (first == 0) first = 1;
-    for (uint32_t slot = first; slot < first + DIRECTORY_PAGE && slot <= autotests_.size();
-         ++slot) {
-        reply(directory_line(slot, autotests_[slot - 1]));
+    const bool endless = config_.faults.has(Fault::EndlessDirectory);
+    const AutotestEntry filler{"FILLER", built_in_autotest("FILLER")};
+    for (uint32_t slot = first; slot < first + DIRECTORY_PAGE; ++slot) {
+        if (slot <= autotests_.size()) {
+            reply(directory_line(slot, autotests_[slot - 1]));
+        } else if (endless) {
+            // Every page is full, whatever is asked: the entries it holds come round again.
+            reply(directory_line(
+                slot, autotests_.empty() ? filler : autotests_[(slot - 1) % autotests_.size()]));
+        }
     }
     out_.push(std::string(1, static_cast<char>(ETX)) + "\r\n");
 }
@@ -347,9 +354,12 @@ void Tester::keep_received(const BlockReceiver& receiver) {
             break;
         case TransferKind::AutotestIn:
             if (transfer_slot_ >= 1 && transfer_slot_ <= autotests_.size()) {
+                log("autotest slot " + std::to_string(transfer_slot_) + " replaced (was " +
+                    autotests_[transfer_slot_ - 1].name + ")");
                 autotests_[transfer_slot_ - 1] = {file.name, file.data};
             } else {
                 autotests_.push_back({file.name, file.data});
+                log("autotest slot " + std::to_string(autotests_.size()) + " new");
             }
             break;
         default:

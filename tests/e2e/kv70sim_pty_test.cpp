@@ -64,6 +64,9 @@ class Kv70simProgram : public ScratchDirTest {
         EXPECT_TRUE(loop.run_until([this] { return !engine.run_active(); }, 60'000));
     }
 
+    // What the simulator logged: every command it took and what became of each autotest.
+    std::string sim_log() const { return read_file(dir / "kv70sim.log"); }
+
     pid_t pid = 0;
     SystemClock clock;
     EventLoop loop{clock};
@@ -147,6 +150,37 @@ TEST_F(Kv70simProgram, DownloadAutotest) {
     run();
     EXPECT_EQ(window.status[2], "Completed");
     EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+}
+
+// A directory far longer than the 3000-byte reply buffer is read to its end: the autotest
+// goes into the first free slot, and no autotest of the tester is replaced.
+TEST_F(Kv70simProgram, DownloadAutotestIntoTheFreeSlotAfterALongDirectory) {
+    start({"--autotest-count", "230"});
+    std::string autotest = pattern(900, 5);
+    automatic(4, write("NEW.DLD", autotest));
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+    std::string log = sim_log();
+    EXPECT_NE(log.find("< SYSTem:DIRectory:AUTotest? 231\n"), std::string::npos);
+    EXPECT_NE(log.find("< SYSTem:STATe:UPLoad:AUTotest 231\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("autotest slot 231 new"), std::string::npos);
+    EXPECT_EQ(log.find("replaced"), std::string::npos);
+}
+
+// A tester whose directory never ends: the run ends with the reason, and nothing is sent.
+TEST_F(Kv70simProgram, DownloadAutotestFromAnEndlessDirectoryChoosesNoSlot) {
+    start({"--autotest-count", "3", "--fault", "endless-directory"});
+    automatic(4, write("NEW.DLD", pattern(900, 5)));
+    run();
+    EXPECT_EQ(window.status[2], "Aborted");
+    EXPECT_NE(state.error_flags & error_bit(ERR_DIRECTORY_INCOMPLETE), 0u);
+    EXPECT_EQ(state.error_reasons[ERR_DIRECTORY_INCOMPLETE],
+              "The tester lists more than 255 autotests.");
+    std::string log = sim_log();
+    EXPECT_NE(log.find("< SYSTem:DIRectory:AUTotest? 251\n"), std::string::npos);
+    EXPECT_EQ(log.find("UPLoad:AUTotest"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir / "store" / "NEW.DLD"));
 }
 
 }  // namespace

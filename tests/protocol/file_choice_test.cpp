@@ -188,7 +188,9 @@ TEST(AutotestButton, EachButtonGivesItsResultAndSlot) {
     };
     for (const Case& c :
          {Case{AUTOTEST_NEW, 0, -1, true, 0, 1, ""}, Case{AUTOTEST_NEW, 3, 1, true, 0, 4, ""},
-          Case{AUTOTEST_NEW, 255, -1, true, 0, 0, ""}, Case{AUTOTEST_REPLACE, 3, 1, true, 1, 2, ""},
+          Case{AUTOTEST_NEW, 254, -1, true, 0, 255, ""},
+          Case{AUTOTEST_NEW, 255, -1, false, 2, 9, NEW_WITHOUT_FREE_SLOT},
+          Case{AUTOTEST_REPLACE, 3, 1, true, 1, 2, ""},
           Case{AUTOTEST_REPLACE, 0, -1, false, 2, 9, REPLACE_WITHOUT_SELECTION},
           Case{AUTOTEST_DELETE, 3, 0, true, 3, 1, ""},
           Case{AUTOTEST_DELETE, 3, -1, false, 2, 9, DELETE_WITHOUT_SELECTION},

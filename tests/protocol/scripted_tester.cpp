@@ -119,6 +119,10 @@ void ScriptedTester::handle_line(const std::string& line) {
     } else if (line == "SYSTem:DIRectory:TESTresult:STATe?") {
         if (result_status) send(*result_status);
     } else if (std::sscanf(line.c_str(), "SYSTem:DIRectory:AUTotest? %u", &number) == 1) {
+        if (directory_page) {
+            send(directory_page(number));
+            return;
+        }
         std::string reply;
         for (unsigned slot = number; slot < number + 10 && slot <= autotests.size(); ++slot) {
             reply += std::to_string(slot) + ",1,2007-03-01,12:00," + autotests[slot - 1] + "\n";

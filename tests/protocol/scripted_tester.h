@@ -44,6 +44,8 @@ class ScriptedTester {
     std::optional<std::string> result_status = std::string("3,2048\n");
     // The autotest directory, slot n at position n - 1; pages of ten are served.
     std::vector<std::string> autotests;
+    // When set, the whole answer to the directory query for the page from `first` on.
+    std::function<std::string(unsigned first)> directory_page;
 
     // --- Tester receives (PC sends) ---
     // Answers to successive data packets, repeats included; ACK once they have run out.

@@ -2,10 +2,12 @@
 // commands, the file choice step, polling, and the autotest directory with its slots.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "protocol/file_choice.h"
 #include "protocol/tester_commands.h"
 #include "shell/error_table.h"
 #include "tests/protocol/protocol_fixture.h"
@@ -291,6 +293,102 @@ TEST_F(Autotest, AutomaticRunTakesANewSlotWithoutTheDialog) {
     EXPECT_TRUE(h.window.autotest_lists.empty());
     EXPECT_EQ(download_command(), "SYSTem:STATe:UPLoad:AUTotest 3");
     EXPECT_EQ(h.window.status[2], "Completed");
+}
+
+// Directories far longer than the 3000-byte reply buffer are read whole, and "New" takes
+// the slot after the last one listed.
+TEST_F(Autotest, LongDirectoryIsReadWholeAndNewTakesTheNextFreeSlot) {
+    for (bool automatic : {false, true}) {
+        SCOPED_TRACE(automatic ? "automatic" : "dialog");
+        tester.sent.clear();
+        tester.autotests.clear();
+        h.window.autotest_lists.clear();
+        for (size_t i = 1; i <= 200; ++i)
+            tester.autotests.push_back("Autotest " + std::to_string(i) + " of a long series");
+        if (automatic) {
+            start_automatic(OP_DOWNLOAD_AUTOTEST, write_file("AUTO.DLD", "autotest"));
+            ASSERT_TRUE(h.run());
+        } else {
+            h.window.file_answers.push_back(write_file("AUTO.DLD", "autotest"));
+            h.window.autotest_answers.assign({{{AUTOTEST_NEW}}});
+            start(OP_DOWNLOAD_AUTOTEST);
+            ASSERT_TRUE(h.run());
+            ASSERT_EQ(h.window.autotest_lists.size(), 1u);
+            EXPECT_EQ(h.window.autotest_lists[0].size(), 200u);
+            EXPECT_EQ(h.window.autotest_lists[0].back(), "Autotest 200 of a long series");
+        }
+        EXPECT_EQ(queries().size(), 21u);
+        EXPECT_EQ(download_command(), "SYSTem:STATe:UPLoad:AUTotest 201");
+        EXPECT_EQ(h.window.status[2], "Completed");
+    }
+}
+
+// A directory that cannot be taken in whole never leads to a slot: no dialog, no download
+// command, and the run ends with the reason, as a message box or as the error bit.
+TEST_F(Autotest, DirectoryNotTakenInWholeEndsTheRunWithoutAChoice) {
+    auto page = [](unsigned first, unsigned lines, bool etx) {
+        std::string text;
+        for (unsigned slot = first; slot < first + lines; ++slot)
+            text +=
+                std::to_string(slot) + ",1,2007-03-01,12:00,Test " + std::to_string(slot) + "\n";
+        return etx ? text + "\x03\n" : text;
+    };
+    struct Case {
+        const char* what;
+        std::function<std::string(unsigned)> directory_page;
+        size_t entries;  // of the plain directory, when there is no page script
+        size_t queries;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"page without end", [&](unsigned first) { return page(first, 3, false); }, 0, 1,
+         "The page from slot 1 did not end within 10 s."},
+        {"eleven on a page", [&](unsigned first) { return page(first, 11, true); }, 0, 1,
+         "The page from slot 1 lists more than 10 autotests."},
+        {"endless directory", [&](unsigned first) { return page(first, 10, true); }, 0, 26,
+         "The tester lists more than 255 autotests."},
+        {"line without a name", [&](unsigned) { return "1,1,x,y,A\n2,damaged\n3,1,x,y,C\n\x03\n"; },
+         0, 1, "Line 2 of 3 names no autotest."},
+        {"every slot taken", nullptr, 255, 26, "The tester has no free slot."},
+    };
+    for (bool automatic : {true, false}) {
+        for (const Case& c : cases) {
+            // With every slot taken the dialog still opens: Replace and Delete are left.
+            if (!automatic && c.entries == AUTOTEST_SLOTS) continue;
+            SCOPED_TRACE(std::string(c.what) + (automatic ? ", automatic" : ", dialog"));
+            tester.sent.clear();
+            tester.autotests.clear();
+            for (size_t i = 1; i <= c.entries; ++i)
+                tester.autotests.push_back("Test " + std::to_string(i));
+            tester.directory_page = c.directory_page;
+            h.state.error_flags = 0;
+            h.state.error_reasons.clear();
+            h.window.messages.clear();
+            h.window.autotest_lists.clear();
+            if (automatic) {
+                start_automatic(OP_DOWNLOAD_AUTOTEST, write_file("AUTO.DLD", "autotest"));
+            } else {
+                h.state.command_line_flags = 0;
+                h.window.file_answers.push_back(write_file("AUTO.DLD", "autotest"));
+                h.window.autotest_answers.assign({{{AUTOTEST_NEW}}});
+                start(OP_DOWNLOAD_AUTOTEST);
+            }
+            ASSERT_TRUE(h.run(60'000));
+            EXPECT_EQ(h.window.status[2], "Aborted");
+            EXPECT_EQ(queries().size(), c.queries);
+            EXPECT_EQ(download_command(), "");
+            EXPECT_TRUE(tester.packets.empty());
+            EXPECT_TRUE(h.window.autotest_lists.empty());
+            if (automatic) {
+                EXPECT_NE(h.state.error_flags & error_bit(ERR_DIRECTORY_INCOMPLETE), 0u);
+                EXPECT_EQ(h.state.error_reasons[ERR_DIRECTORY_INCOMPLETE], c.reason);
+            } else {
+                ASSERT_EQ(h.window.messages.size(), 1u);
+                EXPECT_EQ(h.window.messages[0].text,
+                          "Autotest directory incomplete - no slot chosen.\n" + c.reason);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -116,13 +116,32 @@ TEST_F(ReadLines, GathersLinesOverSeveralPollsUpToTheEtxLine) {
     EXPECT_EQ(port.directory_lines, 2u);
 }
 
-TEST_F(ReadLines, DropsWholeLinesThatNoLongerFitTheDirectoryText) {
+TEST_F(ReadLines, KeepsEveryLineBeyondTheReplyBuffersSize) {
     port.directory_text = std::string(2990, 'd');
     tester.send("12345678\n\n\x03\n");
     EXPECT_EQ(port.read_lines(), 1);
-    EXPECT_EQ(port.directory_text.size(), DIRECTORY_TEXT_SIZE - 1);
-    EXPECT_EQ(port.directory_text.substr(2990), "12345678\n");
-    EXPECT_EQ(port.directory_lines, 1u);
+    EXPECT_EQ(port.directory_text, std::string(2990, 'd') + "12345678\n\n");
+    EXPECT_EQ(port.directory_lines, 2u);
+    EXPECT_EQ(port.lines_end, TesterPort::LinesEnd::Etx);
+}
+
+// A reply asked for with bounds ends on them: one line more than the limit ends it with
+// that line unstored, and a reply without its ETX line ends when its time is up.
+TEST_F(ReadLines, EndsOnTheLineLimitOrWhenTheTimeIsUp) {
+    port.begin_lines(2);
+    tester.send("a\nb\nc\n");
+    EXPECT_EQ(port.read_lines(), 1);
+    EXPECT_EQ(port.lines_end, TesterPort::LinesEnd::TooManyLines);
+    EXPECT_EQ(port.directory_text, "a\nb\n");
+
+    port.directory_text.clear();
+    port.directory_lines = 0;
+    port.begin_lines(10);
+    for (uint32_t at = 0; at < LINES_LIMIT_MS; at += 1000)
+        send_later(at, "x");  // a byte a second, never a whole line
+    EXPECT_EQ(poll(&TesterPort::read_lines, 2 * LINES_LIMIT_MS), static_cast<int>(LINES_LIMIT_MS));
+    EXPECT_EQ(port.lines_end, TesterPort::LinesEnd::OutOfTime);
+    EXPECT_EQ(port.directory_lines, 0u);
 }
 
 TEST_F(ReadByte, ReadsOneByteAndMatchesOnlyTheExpectedOne) {

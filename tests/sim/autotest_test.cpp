@@ -99,6 +99,20 @@ TEST_F(TesterAutotests, PageEndsWithEtxCarriageReturnLineFeed) {
     EXPECT_EQ(pc_.read_for(100), "\x03\r\n");
 }
 
+TEST_F(TesterAutotests, EndlessDirectoryFaultFillsEveryPageWithItsEntriesOverAgain) {
+    TesterConfig config;
+    config.autotests = numbered_names(3);
+    config.faults = {Fault::EndlessDirectory};
+    start(config);
+    pc_.send("SYSTem:DIRectory:AUTotest? 241\n");
+    std::optional<std::vector<std::string>> page = pc_.read_directory();
+    ASSERT_TRUE(page);
+    ASSERT_EQ(page->size(), 10u);
+    EXPECT_EQ(page->front().substr(0, 4), "241,");
+    EXPECT_EQ(listed_name(page->front()), "TEST 1");  // slot 241 is the first of a round
+    EXPECT_EQ(listed_name(page->back()), "TEST 1");   // and so is 250
+}
+
 TEST_F(TesterAutotests, BuiltInDirectoryHoldsThreeAutotests) {
     start();
     Directory directory = read_directory(pc_);

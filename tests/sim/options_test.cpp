@@ -53,6 +53,15 @@ TEST(KvSimOptions, EmptyAutotestListMeansAnEmptyDirectory) {
     EXPECT_TRUE(parsed.options.tester.autotests->empty());
 }
 
+TEST(KvSimOptions, AutotestCountGivesANumberedDirectory) {
+    ParsedOptions parsed = parse_program_options({"--link", "x", "--autotest-count", "250"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const std::vector<std::string>& names = *parsed.options.tester.autotests;
+    ASSERT_EQ(names.size(), 250u);
+    EXPECT_EQ(names.front(), "AUTOTEST 001");
+    EXPECT_EQ(names.back(), "AUTOTEST 250");
+}
+
 struct BadArguments {
     std::vector<std::string> args;
     const char* error_part;
@@ -76,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArguments{{"--link", "x", "--baud", "0"}, "--baud"},
                       BadArguments{{"--link", "x", "--baud", "96OO"}, "--baud"},
                       BadArguments{{"--link", "x", "--autotests", "A,,B"}, "empty name"},
+                      BadArguments{{"--link", "x", "--autotest-count", "256"}, "0 to 255"},
                       BadArguments{{"--link", "x", "--idn", "a\nb"}, "single line"},
                       BadArguments{{"--link", "x", "--store"}, "needs a value"},
                       BadArguments{{"--link", "x", "--polling=1"}, "--polling"},
