@@ -114,6 +114,7 @@ ConsoleWindow::ConsoleWindow(WindowShared& shared, ConsoleIo io)
       engine_(shared.state, static_cast<WindowSurface&>(*this), clock_, loop_),
       scanner_(shared.opener, clock_, device_namer(shared.state)),
       model_(shared, engine_, scanner_, *this),
+      signals_(shared.state, engine_, model_),
       progress_(io.output_terminal) {}
 
 ConsoleWindow::~ConsoleWindow() {
@@ -121,7 +122,11 @@ ConsoleWindow::~ConsoleWindow() {
 }
 
 WindowEnd ConsoleWindow::run() {
-    loop_.set_timer_handler([this](int identifier) { engine_.engine_tick(identifier); });
+    loop_.set_timer_handler([this](int identifier) {
+        engine_.engine_tick(identifier);
+        signals_.after_tick();
+    });
+    loop_.watch(io_.signal_fd, [this] { take_signal(take_signal_requests(io_.signal_fd)); });
     model_.initialise();
     while (!closed_)
         loop_.run_until([this] { return closed_; }, LOOP_SLICE_MS, [this] { poll(); });
@@ -137,10 +142,10 @@ WindowEnd ConsoleWindow::run() {
 
 void ConsoleWindow::poll() {
     if (closed_) return;
-    if (io_.interrupted != nullptr && *io_.interrupted != 0) {
-        *io_.interrupted = 0;
-        write_line(engine_.run_state == RS_RUNNING ? "Cancel: breaking the run" : "Cancel");
-        model_.cancel();
+    if (held_signal_ != SignalRequest::None) {
+        SignalRequest held = held_signal_;
+        held_signal_ = SignalRequest::None;
+        take_signal(held);
         return;
     }
     if (!model_.scan_finished() || engine_.run_active()) {
@@ -171,6 +176,18 @@ void ConsoleWindow::poll() {
     } else {
         model_.ok();
     }
+}
+
+void ConsoleWindow::take_signal(SignalRequest request) {
+    if (request == SignalRequest::None || closed_) return;
+    bool running = engine_.run_state == RS_RUNNING;
+    if (request == SignalRequest::Terminate && !signals_.terminating()) {
+        write_line(running ? "Terminated: breaking the run" : "Terminated");
+    } else if (request == SignalRequest::Cancel && !signals_.terminating() &&
+               (running || !engine_.run_active())) {
+        write_line(running ? "Cancel: breaking the run" : "Cancel");
+    }
+    signals_.handle(request);
 }
 
 void ConsoleWindow::show_prompt() {
@@ -253,13 +270,17 @@ std::optional<std::string> ConsoleWindow::ask(std::string_view prompt) {
             if (!io_.output_terminal) write_raw(line + "\n");
             return std::string(trimmed(line));
         }
-        if (io_.interrupted != nullptr && *io_.interrupted != 0) {
-            *io_.interrupted = 0;
+        // A signal cancels the dialog; a request to end is carried out after it.
+        SignalRequest request = take_signal_requests(io_.signal_fd);
+        if (request != SignalRequest::None) {
+            if (request == SignalRequest::Terminate) held_signal_ = request;
             write_raw("\n");
             return std::nullopt;
         }
-        pollfd ready{input->fd, POLLIN, 0};
-        int polled = ::poll(&ready, 1, ASK_SLICE_MS);
+        pollfd entries[2] = {{input->fd, POLLIN, 0}, {io_.signal_fd, POLLIN, 0}};
+        int polled = ::poll(entries, io_.signal_fd >= 0 ? 2 : 1, ASK_SLICE_MS);
+        const pollfd& ready = entries[0];
+        if (polled > 0 && ready.revents == 0) continue;  // the signal's byte: seen above
         if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
         char buffer[256];
         ssize_t count = polled > 0 && (ready.revents & POLLNVAL) == 0

@@ -2,11 +2,11 @@
 // display. It runs the same model, engine and port scan as the desktop window; it shows
 // the status changes, the tester found, the file line, the progress and the message boxes
 // as lines on its output (stderr), takes Enter as OK and the end of input as Cancel, and
-// takes Ctrl-C as the Cancel button. The file choice and the autotest slot choice ask on
-// the terminal when the input is one, and count as Cancel otherwise.
+// takes the program's signals as WindowSignals says (Ctrl-C as the Cancel button). The file choice
+// and the autotest slot choice ask on the terminal when the input is one, and count as Cancel
+// otherwise.
 #pragma once
 
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -17,6 +17,7 @@
 #include "engine/event_loop.h"
 #include "engine/main_window_model.h"
 #include "engine/port_scan.h"
+#include "engine/window_signals.h"
 #include "shell/program.h"
 
 namespace trelvo {
@@ -62,8 +63,8 @@ struct ConsoleIo {
     ConsoleInput* input = nullptr;
     std::FILE* output = stderr;
     bool output_terminal = false;
-    // Set by the program's SIGINT handler; the window takes it as Cancel and clears it.
-    volatile std::sig_atomic_t* interrupted = nullptr;
+    // The read end of the program's signal self-pipe (take_signal_requests); -1 = none.
+    int signal_fd = -1;
 };
 
 class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
@@ -73,6 +74,8 @@ class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
 
     // Opens the window and runs it until it closes.
     WindowEnd run();
+    // The program was asked to end (SIGTERM, SIGHUP) while the window was open.
+    bool terminating() const { return signals_.terminating(); }
 
     // WindowSurface.
     void set_status_text(int part, std::string_view text) override;
@@ -98,6 +101,7 @@ class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
 
   private:
     void poll();
+    void take_signal(SignalRequest request);
     void show_prompt();
     // Reads what the input has; true when a whole line or the end of input came.
     bool read_input(bool& ended);
@@ -117,6 +121,9 @@ class ConsoleWindow final : public WindowSurface, public MainWindowFrontend {
     Engine engine_;
     ThreadedPortScanner scanner_;
     MainWindowModel model_;
+    WindowSignals signals_;
+    // A request to end that came while a terminal dialog was open, handled after it.
+    SignalRequest held_signal_ = SignalRequest::None;
 
     std::string status_[4];
     std::string part0_shape_;  // part 0's text as last written, digits folded

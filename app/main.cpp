@@ -15,6 +15,7 @@
 #include "engine/event_loop.h"
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
+#include "shell/error_table.h"
 #include "shell/program.h"
 #include "shell/result_list_conversion.h"
 #ifdef TRELVO_DESKTOP_WINDOW
@@ -23,11 +24,15 @@
 
 namespace {
 
-// The Cancel button of the console window: set here, taken and cleared by the window.
-volatile std::sig_atomic_t interrupted = 0;
+// The signal self-pipe's write end: the handler only writes one byte into it, and the
+// window's loop reads it (take_signal_requests). Set once, before any handler is installed.
+int signal_pipe_write = -1;
 
-void on_interrupt(int) {
-    interrupted = 1;
+void on_signal(int number) {
+    int saved = errno;
+    char byte = number == SIGINT ? trelvo::CANCEL_SIGNAL_BYTE : trelvo::TERMINATE_SIGNAL_BYTE;
+    [[maybe_unused]] ssize_t written = ::write(signal_pipe_write, &byte, 1);
+    errno = saved;
 }
 
 // A descriptor 0, 1 or 2 that is closed would be handed to the next file opened (the
@@ -43,16 +48,33 @@ void fill_standard_descriptors() {
     }
 }
 
-void install_interrupt_handler() {
-    struct sigaction action {};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-}
-
 void show_message(std::string_view text) {
     std::fprintf(stderr, "trelvo: %s\n", trelvo::fold_message(text).c_str());
+}
+
+// Routes SIGINT, SIGTERM and SIGHUP into a self-pipe; its read end, or -1 when there is no
+// pipe (the signals then keep their defaults).
+int install_signal_pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+    signal_pipe_write = ends[1];
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+    return ends[0];
+}
+
+// Once the program was asked to end, the batch script's further lines are not run: each
+// counts as broken before it began, unlogged, and the exit status says that not all ran.
+trelvo::WindowEnd skip_after_termination(trelvo::WindowShared& shared, bool& noted) {
+    if (!noted) show_message("asked to end; the rest of the batch script is not run");
+    noted = true;
+    shared.state.command_line_flags = 0;
+    shared.state.error_flags |= trelvo::error_bit(trelvo::ERR_USER_BREAK);
+    return trelvo::WindowEnd{true, true};
 }
 
 int list_ports_and_exit() {
@@ -99,6 +121,11 @@ int main(int argc, char** argv) {
         return trelvo::convert_result_list(conversion);
     }
 
+    // Both windows take the signals from here on; before, they end the program at once.
+    const int signal_fd = install_signal_pipe();
+    bool terminated = false;
+    bool skip_noted = false;
+
 #ifdef TRELVO_DESKTOP_WINDOW
     // The desktop window when a display is available, unless --headless asks for the console.
     if (!options.headless) {
@@ -108,8 +135,12 @@ int main(int argc, char** argv) {
             trelvo::ProgramSetup setup;
             setup.command_line = arguments.command_line;
             setup.message_box = [&desktop](std::string_view text) { desktop->message_box(text); };
-            setup.open_window = [&desktop](trelvo::WindowShared& shared) {
-                return desktop->open_window(shared);
+            setup.open_window = [&](trelvo::WindowShared& shared) {
+                if (terminated) return skip_after_termination(shared, skip_noted);
+                shared.state.idle_timeout_s = options.idle_timeout_s;
+                trelvo::WindowEnd end = desktop->open_window(shared, signal_fd);
+                terminated = desktop->terminated();
+                return end;
             };
             return trelvo::run_program(setup);
         }
@@ -119,7 +150,6 @@ int main(int argc, char** argv) {
 #endif
 
     // Without a display (or with --headless) every run goes through the console window.
-    install_interrupt_handler();
     trelvo::ConsoleInput input;
     input.fd = 0;
     input.terminal = ::isatty(0) != 0;
@@ -127,14 +157,18 @@ int main(int argc, char** argv) {
     io.input = &input;
     io.output = stderr;
     io.output_terminal = ::isatty(2) != 0;
-    io.interrupted = &interrupted;
+    io.signal_fd = signal_fd;
 
     trelvo::ProgramSetup setup;
     setup.command_line = arguments.command_line;
     setup.message_box = show_message;
-    setup.open_window = [&io](trelvo::WindowShared& shared) {
+    setup.open_window = [&](trelvo::WindowShared& shared) {
+        if (terminated) return skip_after_termination(shared, skip_noted);
+        shared.state.idle_timeout_s = options.idle_timeout_s;
         trelvo::ConsoleWindow window(shared, io);
-        return window.run();
+        trelvo::WindowEnd end = window.run();
+        terminated = window.terminating();
+        return end;
     };
     return trelvo::run_program(setup);
 }

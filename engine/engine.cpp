@@ -65,6 +65,8 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     run_state = RS_RUNNING;
     operation = &op;
     run_start = clock.now_ms();
+    idle_from_ = run_start;
+    idle_expired_ = false;
     // The first step waits one tick: the port has just been opened and configured.
     timer_.arm(WE_STEP, TICK_PERIOD_MS);
 }
@@ -110,6 +112,7 @@ void Engine::engine_tick(int identifier) {
             tick_wait(identifier);
             break;
     }
+    if (identifier != WE_STEP) check_idle_limit();
 }
 
 void Engine::tick_step() {
@@ -120,7 +123,7 @@ void Engine::tick_step() {
         } else {
             arm(WE_STEP);
         }
-        run_state = breaking | 1;
+        run_state = idle_expired_ ? RS_TIMEOUT : breaking | 1;
         return;
     }
     // A jump outside the table is a fault of the table, not of the tester: end the run.
@@ -128,7 +131,10 @@ void Engine::tick_step() {
     StepRoutine routine = row_in_table() ? current_row().routine : nullptr;
     if (routine != nullptr && run_state == RS_RUNNING) {
         show_status(row_status_text(), 0);
-        dispatch_result(routine(*this, transfer));
+        uint32_t began = clock.now_ms();
+        StepResult result = routine(*this, transfer);
+        idle_from_ += clock.now_ms() - began;
+        dispatch_result(result);
         return;
     }
     if (routine == nullptr && run_state == RS_RUNNING) run_state = RS_IDLE;
@@ -201,6 +207,21 @@ void Engine::report_port_failure() {
     std::snprintf(first, sizeof first, "Connection to COM%u lost\n", state.port_number);
     report_error(state, window, ERR_COM_PORT, std::string(first) + port_->failure_text() + "\n",
                  MessageIcon::Error);
+}
+
+void Engine::check_idle_limit() {
+    if (state.idle_timeout_s == 0 || !state.automatic_run() || run_state != RS_RUNNING) return;
+    // Polling mode waits for the next list by design, however long the tester is quiet.
+    if ((state.options & OPT_POLLING) != 0 || port_ == nullptr) return;
+    uint32_t now = clock.now_ms();
+    uint32_t last_input = port_->last_input_ms();
+    if (static_cast<int32_t>(last_input - idle_from_) > 0) idle_from_ = last_input;
+    if (static_cast<int32_t>(now - idle_from_) <= 0 ||
+        now - idle_from_ <= state.idle_timeout_s * 1000u)
+        return;
+    // Ends as Cancel does (the cancel sequence, then the way back to local), but as "Timeout".
+    idle_expired_ = true;
+    run_state = RS_CANCEL;
 }
 
 void Engine::dispatch_result(StepResult result) {

@@ -87,6 +87,8 @@ class Engine {
     void tick_write();
     void finish_run();
     void report_port_failure();
+    // --idle-timeout: breaks an unattended run whose tester has been silent too long.
+    void check_idle_limit();
     const char* row_status_text() const;
     bool row_in_table() const;
 
@@ -94,6 +96,10 @@ class Engine {
     std::unique_ptr<TesterPort> port_;
     bool active_ = false;
     bool port_failure_reported_ = false;
+    // Silence of the tester counts from here; time spent inside steps (conversions) moves
+    // it on, as nobody waits for the tester then.
+    uint32_t idle_from_ = 0;
+    bool idle_expired_ = false;
     int32_t row_count_ = 0;  // rows of the current table before its null row
 };
 

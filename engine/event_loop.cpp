@@ -1,11 +1,27 @@
 #include "engine/event_loop.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
 namespace trelvo {
+
+SignalRequest take_signal_requests(int fd) {
+    SignalRequest request = SignalRequest::None;
+    if (fd < 0) return request;
+    char bytes[64];
+    ssize_t count = 0;
+    while ((count = ::read(fd, bytes, sizeof bytes)) > 0) {
+        for (ssize_t i = 0; i < count; ++i) {
+            if (bytes[i] == TERMINATE_SIGNAL_BYTE) request = SignalRequest::Terminate;
+            if (bytes[i] == CANCEL_SIGNAL_BYTE && request == SignalRequest::None)
+                request = SignalRequest::Cancel;
+        }
+    }
+    return request;
+}
 
 uint32_t SystemClock::now_ms() {
     auto since = std::chrono::steady_clock::now().time_since_epoch();
@@ -26,13 +42,22 @@ void EventLoop::arm_or_wake(int identifier, uint32_t period_ms, WakeOn wake) {
 }
 
 bool EventLoop::sleep_or_wake(uint32_t ms) {
-    if (!armed_ || wake_.fd < 0) {
+    bool waking = armed_ && wake_.fd >= 0;
+    if (!waking && watched_fd_ < 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return false;
     }
-    pollfd entry{wake_.fd, static_cast<short>(wake_.output ? POLLOUT : POLLIN), 0};
+    // The watched descriptor first, so that the device's entry is always the last one.
+    pollfd entries[2];
+    nfds_t count = 0;
+    if (watched_fd_ >= 0) entries[count++] = pollfd{watched_fd_, POLLIN, 0};
+    if (waking)
+        entries[count++] = pollfd{wake_.fd, static_cast<short>(wake_.output ? POLLOUT : POLLIN), 0};
+    // A signal arriving meanwhile interrupts the poll; its byte is then in the pipe.
+    if (::poll(entries, count, static_cast<int>(ms)) <= 0) return false;
+    if (watched_fd_ >= 0 && entries[0].revents != 0 && watched_ready_) watched_ready_();
     // A hang-up or error also wakes: the tick then finds the device gone.
-    return ::poll(&entry, 1, static_cast<int>(ms)) > 0;
+    return waking && entries[count - 1].revents != 0;
 }
 
 void EventLoop::post(std::function<void()> work) {

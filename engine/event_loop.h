@@ -13,6 +13,16 @@
 
 namespace trelvo {
 
+// What the program's signals ask, as their handler writes them into its self-pipe, one byte
+// per signal: SIGINT is the Cancel button; SIGTERM and SIGHUP ask the program to end.
+enum class SignalRequest { None, Cancel, Terminate };
+inline constexpr char CANCEL_SIGNAL_BYTE = 'c';
+inline constexpr char TERMINATE_SIGNAL_BYTE = 't';
+
+// Reads every byte waiting on `fd` (the self-pipe's non-blocking read end) and returns the
+// weightiest request among them; None when nothing was waiting or `fd` is -1.
+SignalRequest take_signal_requests(int fd);
+
 // Milliseconds of the monotonic clock, wrapping in 32 bits.
 class SystemClock : public TickCounter {
   public:
@@ -33,8 +43,15 @@ class EventLoop : public EngineTimer {
     bool armed() const { return armed_; }
 
     // Queues work for the loop's thread; safe to call from any thread (a signal handler
-    // must not: it sets a flag that `poll` checks instead).
+    // must not: it writes into a pipe that `watch` looks at instead).
     void post(std::function<void()> work);
+
+    // Calls `ready` on the loop's thread whenever `fd` has input, also while the loop
+    // sleeps; -1 watches nothing.
+    void watch(int fd, std::function<void()> ready) {
+        watched_fd_ = fd;
+        watched_ready_ = std::move(ready);
+    }
 
     // Runs timers and posted work until `done()` holds or `limit_ms` passed; true when
     // done. `poll` (optional) runs on every pass, at least every 10 ms.
@@ -52,6 +69,8 @@ class EventLoop : public EngineTimer {
     int identifier_ = 0;
     uint32_t due_ = 0;
     WakeOn wake_;
+    int watched_fd_ = -1;
+    std::function<void()> watched_ready_;
     std::mutex posted_mutex_;
     std::deque<std::function<void()>> posted_;
 };

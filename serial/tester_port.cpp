@@ -58,6 +58,10 @@ struct TesterPort::Impl {
     uint32_t line_limit = 0;
     uint32_t lines_asked = 0;
 
+    // When any read last brought a byte: an unattended run measures the tester's silence.
+    TickCounter* clock = nullptr;
+    uint32_t last_input = 0;
+
     bool failed = false;
     std::string failure;
 
@@ -71,6 +75,7 @@ struct TesterPort::Impl {
     long read(SerialDevice& device, uint8_t* buffer, size_t capacity) {
         long n = device.read(buffer, capacity);
         if (n < 0) note_failure(device);
+        if (n > 0) last_input = clock->now_ms();
         return n;
     }
 
@@ -107,7 +112,10 @@ struct TesterPort::Impl {
 };
 
 TesterPort::TesterPort(std::unique_ptr<SerialDevice> device, TickCounter& clock)
-    : impl_(std::make_unique<Impl>()), device_(std::move(device)), clock_(clock) {}
+    : impl_(std::make_unique<Impl>()), device_(std::move(device)), clock_(clock) {
+    impl_->clock = &clock;
+    impl_->last_input = clock.now_ms();
+}
 
 TesterPort::~TesterPort() = default;
 
@@ -160,6 +168,10 @@ void TesterPort::begin_wait() {
 
 bool TesterPort::receiving() const {
     return impl_->line_stored > 0 || impl_->block_have > 0;
+}
+
+uint32_t TesterPort::last_input_ms() const {
+    return impl_->last_input;
 }
 
 bool TesterPort::write_pending() const {

@@ -58,6 +58,8 @@ class TesterPort {
     void begin_wait();
     // Part of a reply line or packet has arrived and the rest is awaited.
     bool receiving() const;
+    // Tick count at which the last byte came from the tester (at first: the port's opening).
+    uint32_t last_input_ms() const;
 
     // Read routines: each returns at once when nothing has arrived; 1 when the awaited
     // reply is complete (see each), else 0.

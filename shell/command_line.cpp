@@ -192,6 +192,19 @@ bool is_path_option(const std::string& arg) {
            (arg[1] == 'P' || arg[1] == 'p' || arg[1] == 'S' || arg[1] == 's');
 }
 
+// Whole seconds, 1 to MAX_IDLE_TIMEOUT_S, digits only.
+bool idle_seconds(const std::string& text, uint32_t& seconds) {
+    if (text.empty() || text.size() > 7) return false;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value == 0 || value > MAX_IDLE_TIMEOUT_S) return false;
+    seconds = value;
+    return true;
+}
+
 std::string quoted(const std::string& value) {
     if (value.find('"') != std::string::npos) return value;
     return "\"" + value + "\"";
@@ -219,6 +232,16 @@ std::string rebuild_command_line(const std::vector<std::string>& args, LongOptio
             }
         } else if (arg.rfind("--convert=", 0) == 0) {
             options.convert = arg.substr(10);
+        } else if (arg == "--idle-timeout" || arg.rfind("--idle-timeout=", 0) == 0) {
+            std::string value;
+            if (arg.size() > 14) {
+                value = arg.substr(15);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            }
+            if (!idle_seconds(value, options.idle_timeout_s))
+                options.unknown_errors.push_back("--idle-timeout needs a number of seconds, 1 to " +
+                                                 std::to_string(MAX_IDLE_TIMEOUT_S));
         } else if (is_path_option(arg) && arg.size() == 2) {
             kept.push_back(arg);
             if (i + 1 < args.size()) kept.push_back(quoted(args[++i]));

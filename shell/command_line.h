@@ -57,8 +57,12 @@ struct LongOptions {
     bool headless = false;
     bool list_ports = false;
     std::string convert;                      // --convert FILE
+    uint32_t idle_timeout_s = 0;              // --idle-timeout SECONDS; 0 = none
     std::vector<std::string> unknown_errors;  // --convert without its FILE, and the like
 };
+
+// The largest --idle-timeout: a week.
+inline constexpr uint32_t MAX_IDLE_TIMEOUT_S = 7 * 24 * 3600;
 
 // Takes our long options out of `args` and rebuilds the command-line text from the rest:
 // joined by single blanks, with the value of -P or -S (glued "-P/data" or the argument after

@@ -14,8 +14,8 @@ namespace trelvo {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> OUR_LONG_OPTIONS = {"help", "version", "headless",
-                                                              "list-ports", "convert"};
+constexpr std::array<std::string_view, 6> OUR_LONG_OPTIONS = {
+    "help", "version", "headless", "list-ports", "convert", "idle-timeout"};
 
 // "--name" or "--name=value" with a lower-case name of two or more letters: a long option.
 // A doubled short option such as "--F1" or "--MP1" is not one; it stays for the parser.
@@ -93,7 +93,9 @@ ProgramArguments parse_program_arguments(const std::vector<std::string>& args) {
             result.error = "unknown option --" + std::string(name);
             return result;
         }
-        if (name == "convert" && args[i].find('=') == std::string::npos) ++i;  // its FILE
+        // Their values are not options.
+        if ((name == "convert" || name == "idle-timeout") && args[i].find('=') == std::string::npos)
+            ++i;
     }
     result.command_line = rebuild_command_line(args, result.options);
     if (!result.options.unknown_errors.empty()) result.error = result.options.unknown_errors[0];
@@ -120,6 +122,10 @@ std::string usage_text() {
            "  --convert FILE  convert a result list already on disk as Upload Result List\n"
            "               would (-M options), into the -P directory or else the result list\n"
            "               receiving directory; FILE stays as it is\n"
+           "  --idle-timeout SECONDS  end an automatic run \"Timeout\" (exit status 1)\n"
+           "               when the tester has sent nothing for SECONDS; for batch scripts\n"
+           "               and unattended runs, where a silent tester would otherwise stop\n"
+           "               every run after it. Not in polling mode. Off unless given.\n"
            "  --help       show this text\n"
            "  --version    show the version\n"
            "\n"

@@ -85,6 +85,10 @@ struct SettingsState {
     uint32_t error_flags = 0;                       // bit n: error_messages[n]
     std::map<int, std::string> error_reasons;       // bit n: why, for the run log's entry
 
+    // --idle-timeout: an automatic run outside polling mode ends "Timeout" after this many
+    // seconds without a byte from the tester; 0 = never. Not kept in the settings file.
+    uint32_t idle_timeout_s = 0;
+
     bool automatic_run() const { return (command_line_flags & CMD_AUTOMATIC) != 0; }
 };
 

@@ -24,8 +24,13 @@ Desktop::Desktop(std::string program_name, WindowPlatform platform)
 
 Desktop::~Desktop() = default;
 
-WindowEnd Desktop::open_window(WindowShared& shared) {
-    return open_main_window(shared);
+WindowEnd Desktop::open_window(WindowShared& shared, int signal_fd) {
+    MainWindowOptions options;
+    options.signal_fd = signal_fd;
+    MainWindow window(shared, options);
+    WindowEnd end = window.run();
+    terminated_ = window.terminating();
+    return end;
 }
 
 void Desktop::message_box(std::string_view text) {

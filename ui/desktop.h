@@ -23,8 +23,11 @@ class Desktop {
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    // One main window, run until it closes.
-    WindowEnd open_window(WindowShared& shared);
+    // One main window, run until it closes; it takes the program's signals from the
+    // self-pipe whose read end is `signal_fd` (-1: none).
+    WindowEnd open_window(WindowShared& shared, int signal_fd = -1);
+    // The last window was asked by a signal to end the program.
+    bool terminated() const { return terminated_; }
     // A message box without owner.
     void message_box(std::string_view text);
 
@@ -35,6 +38,7 @@ class Desktop {
     char platform_option_[10] = "-platform";
     char* argv_[4] = {nullptr, nullptr, nullptr, nullptr};
     std::unique_ptr<QApplication> application_;
+    bool terminated_ = false;
 };
 
 // The session for a program that has a display; nullptr when there is none, or none to

@@ -1,12 +1,14 @@
 #include "ui/main_window.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 
 #include <algorithm>
 
@@ -57,14 +59,19 @@ MainWindow::MainWindow(WindowShared& shared, MainWindowOptions options)
       engine_(shared.state, *this, clock_, timer_),
       scanner_(shared.opener, clock_, device_namer(shared.state)),
       model_(shared, engine_, scanner_, *this, options.start_wait),
+      signals_(shared.state, engine_, model_),
       form_(std::make_unique<Ui::MainWindow>()) {
     form_->setupUi(this);
     lay_out();
     setWindowIcon(program_icon());
     form_->logo->setPixmap(logo_pixmap(devicePixelRatioF()));
     fill_lists();
-    timer_.set_handler([this](int identifier) { engine_.engine_tick(identifier); });
+    timer_.set_handler([this](int identifier) {
+        engine_.engine_tick(identifier);
+        signals_.after_tick();
+    });
     connect_controls();
+    watch_signals();
 }
 
 MainWindow::~MainWindow() {
@@ -92,6 +99,22 @@ void MainWindow::connect_controls() {
         connect(check_box(box), &QCheckBox::clicked, this,
                 [this, box](bool checked) { model_.check_box_clicked(box, checked); });
     }
+}
+
+// The program's signals, through the self-pipe their handler writes into.
+void MainWindow::watch_signals() {
+    if (options_.signal_fd < 0) return;
+    auto* notifier = new QSocketNotifier(options_.signal_fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        SignalRequest request = take_signal_requests(options_.signal_fd);
+        // A dialog open on top (a file choice, a message box) would hold the run in its
+        // step: a request to end cancels it first, as Ctrl-C does in the console.
+        if (request == SignalRequest::Terminate) {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog != this) dialog->reject();
+        }
+        signals_.handle(request);
+    });
 }
 
 void MainWindow::lay_out() {

@@ -20,6 +20,7 @@
 #include "engine/main_window_model.h"
 #include "engine/platform.h"
 #include "engine/port_scan.h"
+#include "engine/window_signals.h"
 #include "shell/program.h"
 #include "ui/engine_timer.h"
 #include "ui/printing.h"
@@ -39,6 +40,8 @@ struct MainWindowOptions {
     std::chrono::milliseconds start_wait = MainWindowModel::START_WAIT;
     // Where the printers come from; the system's printers when null.
     PrinterSource* printers = nullptr;
+    // The read end of the program's signal self-pipe (take_signal_requests); -1 = none.
+    int signal_fd = -1;
 };
 
 inline constexpr std::string_view INVALID_PRINTER = "Invalid Printer\n";
@@ -87,6 +90,8 @@ class MainWindow final : public QDialog, public WindowSurface, public MainWindow
     // The printer of the direct printout; nullptr when there is none.
     QtPrinter* printer() const { return printer_.get(); }
     bool closed() const { return closed_; }
+    // The program was asked to end (SIGTERM, SIGHUP) while the window was open.
+    bool terminating() const { return signals_.terminating(); }
 
   protected:
     // Escape and the close box arrive as Cancel.
@@ -94,6 +99,7 @@ class MainWindow final : public QDialog, public WindowSurface, public MainWindow
 
   private:
     void connect_controls();
+    void watch_signals();
     void lay_out();
     void fill_lists();
     void show_controls();
@@ -113,6 +119,7 @@ class MainWindow final : public QDialog, public WindowSurface, public MainWindow
     Engine engine_;
     ThreadedPortScanner scanner_;
     MainWindowModel model_;
+    WindowSignals signals_;
     std::unique_ptr<Ui::MainWindow> form_;
     std::array<std::string, 4> status_;
     int progress_step_ = 1;

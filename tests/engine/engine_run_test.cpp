@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -396,6 +397,72 @@ TEST_F(EngineRun, JumpOutsideTheTableEndsTheRunInsteadOfReadingPastIt) {
     ASSERT_TRUE(h.run());
     EXPECT_EQ(h.window.status[2], "Aborted");
 }
+
+// --idle-timeout: an unattended run whose tester stays silent ends "Timeout" after the
+// cancel sequence and the way back to local; bytes from the tester and the time spent
+// inside steps (a long conversion) do not count as silence.
+StepResult slow_step(Engine&, TransferRecord&) {
+    note("slow_step");
+    probe.h->clock.advance(60'000);
+    return SR_NEXT;
+}
+constexpr StepRow slow_table[] = {{slow_step, "Slow"}, {wait_match, "Match"}, {nullptr, nullptr}};
+
+struct IdleCase {
+    const char* name;
+    const StepRow* table;
+    uint32_t command_line_flags;
+    uint32_t options;
+    bool hold_writes;
+    uint32_t chatter_until_ms;  // a stray byte every 20 s until then
+    uint32_t ends_after_ms;     // 0: still running after ten minutes
+};
+
+void PrintTo(const IdleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EngineIdle : public EngineRun, public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(EngineIdle, SilentTesterEndsAnUnattendedRun) {
+    const IdleCase& c = GetParam();
+    h.state.idle_timeout_s = 30;
+    h.state.command_line_flags = c.command_line_flags;
+    h.state.options = c.options;
+    h.wire.hold_writes = c.hold_writes;
+    uint32_t start = h.clock.now_ms();
+    for (uint32_t at = 20'000; at <= c.chatter_until_ms; at += 20'000)
+        h.wire.feed_at(start + at, "x");
+    h.start(op(c.table));
+    bool ended = h.run(600'000);
+    if (c.ends_after_ms == 0) {
+        EXPECT_FALSE(ended);
+        return;
+    }
+    ASSERT_TRUE(ended);
+    uint32_t took = h.clock.now_ms() - EngineHarness::SETTLE_MS - start;
+    EXPECT_GT(took, c.ends_after_ms);
+    // A tester that holds every write back also holds back the local command, which gives
+    // up after its own 2 s.
+    EXPECT_LT(took, c.ends_after_ms + (c.hold_writes ? 3000 : 1000));
+    EXPECT_EQ(h.window.status[2], "Timeout");
+    EXPECT_EQ(h.state.error_flags, error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(h.window.cancels, 1);
+    if (!c.hold_writes) {
+        EXPECT_EQ(h.wire.output_text(), std::string(8, char(CAN)) + LOCAL_COMMAND);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EngineIdle,
+    ::testing::Values(
+        IdleCase{"WaitWithoutDeadline", match_table, CMD_AUTOMATIC, 0, false, 0, 30'000},
+        IdleCase{"WriteHeldOff", write_table, CMD_AUTOMATIC, 0, true, 0, 30'000},
+        IdleCase{"BytesKeepItAlive", match_table, CMD_AUTOMATIC, 0, false, 100'000, 130'000},
+        IdleCase{"TimeInsideAStepIsNotSilence", slow_table, CMD_AUTOMATIC, 0, false, 0, 90'000},
+        IdleCase{"InteractiveRun", match_table, 0, 0, false, 0, 0},
+        IdleCase{"PollingMode", match_table, CMD_AUTOMATIC, OPT_POLLING, false, 0, 0}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace trelvo

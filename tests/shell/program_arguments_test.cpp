@@ -39,18 +39,28 @@ TEST_P(ProgramArgumentsTable, SplitsLongOptionsFromTheCommandLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProgramArgumentsTable,
-    ::testing::Values(Arguments{{}, "", ""},
-                      Arguments{{"-F3", "-P", "/data/results"}, "-F3 -P \"/data/results\"", ""},
-                      Arguments{{"-F3", "-P/data/results"}, "-F3 -P\"/data/results\"", ""},
-                      Arguments{{"-F3 -P\"/data/results\""}, "-F3 -P\"/data/results\"", ""},
-                      Arguments{{"-S", "batch.txt"}, "-S \"batch.txt\"", ""},
-                      Arguments{{"--headless", "-F3"}, "-F3", ""},
-                      // doubled short options are the parser's, not ours
-                      Arguments{{"--F1"}, "--F1", ""}, Arguments{{"--MP1", "-F3"}, "--MP1 -F3", ""},
-                      Arguments{{"--convert", "list.txt", "-ME1"}, "-ME1", ""},
-                      Arguments{{"--frobnicate"}, "", "unknown option --frobnicate"},
-                      Arguments{{"-F3", "--list-port"}, "", "unknown option --list-port"},
-                      Arguments{{"--convert"}, "", "--convert needs a file"}));
+    ::testing::Values(
+        Arguments{{}, "", ""},
+        Arguments{{"-F3", "-P", "/data/results"}, "-F3 -P \"/data/results\"", ""},
+        Arguments{{"-F3", "-P/data/results"}, "-F3 -P\"/data/results\"", ""},
+        Arguments{{"-F3 -P\"/data/results\""}, "-F3 -P\"/data/results\"", ""},
+        Arguments{{"-S", "batch.txt"}, "-S \"batch.txt\"", ""},
+        Arguments{{"--headless", "-F3"}, "-F3", ""},
+        // doubled short options are the parser's, not ours
+        Arguments{{"--F1"}, "--F1", ""}, Arguments{{"--MP1", "-F3"}, "--MP1 -F3", ""},
+        Arguments{{"--convert", "list.txt", "-ME1"}, "-ME1", ""},
+        Arguments{{"--frobnicate"}, "", "unknown option --frobnicate"},
+        Arguments{{"-F3", "--list-port"}, "", "unknown option --list-port"},
+        Arguments{{"--convert"}, "", "--convert needs a file"},
+        // the value of --idle-timeout is never an option of the parser's
+        Arguments{{"--idle-timeout", "30", "-F3"}, "-F3", ""},
+        Arguments{{"--idle-timeout=30", "-F3"}, "-F3", ""},
+        Arguments{
+            {"--idle-timeout", "0"}, "", "--idle-timeout needs a number of seconds, 1 to 604800"},
+        Arguments{
+            {"--idle-timeout=-F3"}, "", "--idle-timeout needs a number of seconds, 1 to 604800"},
+        Arguments{
+            {"--idle-timeout"}, "", "--idle-timeout needs a number of seconds, 1 to 604800"}));
 
 TEST(ProgramArguments, LongOptionsAreRecognised) {
     ProgramArguments parsed =
@@ -60,12 +70,14 @@ TEST(ProgramArguments, LongOptionsAreRecognised) {
     EXPECT_TRUE(parsed.options.list_ports);
     EXPECT_EQ(parsed.options.convert, "a b.txt");
     EXPECT_EQ(parsed.error, "");
+    EXPECT_EQ(parse_program_arguments({"--idle-timeout", "604800"}).options.idle_timeout_s,
+              604800u);
 }
 
 TEST(ProgramUsage, NamesEveryOption) {
     std::string usage = usage_text();
     for (const char* option : {"-C", "-B", "-F", "-M", "-P", "-S", "--headless", "--list-ports",
-                               "--convert", "--help", "--version", "Exit status"})
+                               "--convert", "--idle-timeout", "--help", "--version", "Exit status"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
