@@ -80,7 +80,7 @@ StepResult step_query_identity(Engine& engine, TransferRecord&) {
     return write_command(engine, IDENTITY_QUERY, SR_WAIT_LINE);
 }
 
-StepResult step_check_identity(Engine& engine, TransferRecord& record) {
+StepResult step_check_identity(Engine& engine, TransferRecord&) {
     if (timed_out(engine)) {
         engine.show_status("Timeout", 3);
         return SR_NEXT;
@@ -94,8 +94,9 @@ StepResult step_check_identity(Engine& engine, TransferRecord& record) {
     // contributes NULs, which can never make 71 or 72.
     int c0 = field.size() > 0 ? static_cast<unsigned char>(field[0]) : 0;
     int c1 = field.size() > 1 ? static_cast<unsigned char>(field[1]) : 0;
-    record.model_code = 10 * (c0 - '0') + (c1 - '0');
-    bool known = record.model_code == MODEL_KV71 || record.model_code == MODEL_KV72;
+    int32_t& model_code = engine.state.model_code;
+    model_code = 10 * (c0 - '0') + (c1 - '0');
+    bool known = model_code == MODEL_KV71 || model_code == MODEL_KV72;
     engine.show_status(known ? field : "Unknown", 3);
     return SR_NEXT;
 }

@@ -82,6 +82,11 @@ struct SettingsState {
     uint32_t error_flags = 0;                  // bit n: error_messages[n]
     std::map<int, std::string> error_reasons;  // bit n: why, for the run log's entry
 
+    // The tester model found by the last identification that answered (71, 72, or another
+    // code); 0 until one did. It outlives the run and the window: a later run whose
+    // identification stays silent still converts and filters for the model found before.
+    int32_t model_code = 0;
+
     bool automatic_run() const { return (command_line_flags & CMD_AUTOMATIC) != 0; }
 };
 

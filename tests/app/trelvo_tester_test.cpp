@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -261,6 +262,36 @@ TEST_F(TrelvoWithTester, ConvertGivesTheFilesOfAnUploadOfTheSameList) {
     for (const std::string& name : names)
         EXPECT_EQ(read_file(dir() / "converted" / name), read_file(dir() / "uploaded" / name))
             << name;
+}
+
+// The model found by one run's identification stays for the runs after it: a batch line
+// whose tester does not answer still gets the mobile list converted for that model, not the
+// list as it is on disk.
+TEST(TrelvoWithTwoTesters, ModelFoundByAnEarlierLineConvertsTheListForASilentTester) {
+    ScratchDir answering_dir, silent_dir, scratch;
+    SimulatorProcess answering(answering_dir.path, {"--model", "71"});
+    SimulatorProcess silent(silent_dir.path, {"--model", "71", "--fault", "idn-timeout"});
+    ASSERT_FALSE(answering.link().empty());
+    ASSERT_FALSE(silent.link().empty());
+    const fs::path dir = scratch.path;
+    write_file(dir / "trelvo.ini", "[Version]\r\n410\r\n[Port map]\r\nCOM1=" + answering.link() +
+                                       "\r\nCOM2=" + silent.link() + "\r\n");
+    const std::string list = sim::sample_mobile_list(72);
+    write_file(dir / "list.AUT", list);
+    write_file(dir / "batch.txt", "-F1 -C1 -P\"list.AUT\"\n-F1 -C2 -P\"list.AUT\"\n");
+    ProgramProcess trelvo(dir, {"-S", "batch.txt"});
+    ASSERT_EQ(trelvo.wait(std::chrono::seconds(40)), 0) << trelvo.err();
+    std::string err = trelvo.err();
+    size_t first = err.find("Tester: 71");
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_NE(err.find("Tester: Timeout", first), std::string::npos) << err;
+
+    std::string converted = read_file(answering_dir.path / "store" / "list.AUT");
+    EXPECT_EQ(converted.size(), list.size());
+    EXPECT_NE(converted, list) << "the models keep the list at different addresses";
+    EXPECT_EQ(read_file(silent_dir.path / "store" / "list.AUT"), converted);
+    EXPECT_EQ(answering.stop(), 0);
+    EXPECT_EQ(silent.stop(), 0);
 }
 
 }  // namespace

@@ -47,11 +47,11 @@ TEST_P(Identity, ReplyGivesTheModelCodeAndPartThree) {
     static constexpr StepRow steps[] = {{step_query_identity, "Detect KV70"},
                                         {step_check_identity, "Detect KV70"},
                                         {nullptr, nullptr}};
-    h.engine.transfer.model_code = 71;
+    h.engine.state.model_code = 71;
     tester.identity = GetParam().reply;
     run_steps(steps);
     EXPECT_EQ(h.wire.output_text().substr(0, 7), "\n*IDN?\n");
-    EXPECT_EQ(h.engine.transfer.model_code, GetParam().model_code);
+    EXPECT_EQ(h.engine.state.model_code, GetParam().model_code);
     EXPECT_EQ(h.window.status[3], GetParam().shown);
     EXPECT_EQ(h.window.status[2], "Completed");  // an unknown tester never stops the run
 }
