@@ -60,6 +60,25 @@ void prepare_receive(Engine& engine, TransferRecord& record) {
 
 }  // namespace
 
+std::string visible_text(std::string_view text) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            shown += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += HEX[byte >> 4];
+            shown += HEX[byte & 0x0f];
+        }
+    }
+    return shown;
+}
+
 std::string packet_text_for(uint32_t number) {
     char text[32];
     std::snprintf(text, sizeof text, "Packet %u", number);
@@ -97,7 +116,8 @@ StepResult step_check_identity(Engine& engine, TransferRecord&) {
     int32_t& model_code = engine.state.model_code;
     model_code = 10 * (c0 - '0') + (c1 - '0');
     bool known = model_code == MODEL_KV71 || model_code == MODEL_KV72;
-    engine.show_status(known ? field : "Unknown", 3);
+    // The field is the tester's own text: control bytes in it must not reach a terminal.
+    engine.show_status(known ? visible_text(field) : "Unknown", 3);
     return SR_NEXT;
 }
 

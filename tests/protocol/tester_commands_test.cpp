@@ -62,7 +62,13 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"Kv71", "Norvane,71,V1\n", 71, "71"},
                       IdentityCase{"OtherModel", "Norvane,99 X,V1\n", 99, "Unknown"},
                       IdentityCase{"OneComma", "Norvane,72\n", 71, "Unknown"},
-                      IdentityCase{"NoReply", std::nullopt, 71, "Timeout"}),
+                      IdentityCase{"NoReply", std::nullopt, 71, "Timeout"},
+                      // The tester's text is shown with its control bytes made visible
+                      IdentityCase{"Escape", "Norvane,72\x1b[2J\x1b]0;x\x07,V1\n", 72,
+                                   "72\\x1b[2J\\x1b]0;x\\x07"},
+                      IdentityCase{"DeleteAndHigh", "Norvane,71\x7f\x9b\\n,V1\n", 71,
+                                   "71\\x7f\\x9b\\\\n"},
+                      IdentityCase{"Tab", "Norvane,72\tA,V1\n", 72, "72\\x09A"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(TesterCommands, IdentityTimeoutSkipsTheUpdateCommandAndWaitsForTheReceiver) {
