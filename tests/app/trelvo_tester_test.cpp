@@ -136,7 +136,7 @@ TEST_F(TrelvoWithTester, PrintoutClearedWhileDirectPrintoutIsOnComesBack) {
 }
 
 // Lines without a valid -F change nothing that lasts; the command line's own -F3 never runs;
-// a port that cannot be opened logs the result text of the window before; the last line
+// a port that cannot be opened logs a run that never ran, with the reason; the last line
 // runs without its line end.
 TEST_F(TrelvoWithTester, ScriptRunsItsLinesThatAskForARun) {
     settings("[Port]\r\nCOM1\r\n");
@@ -150,7 +150,8 @@ TEST_F(TrelvoWithTester, ScriptRunsItsLinesThatAskForARun) {
                                     "---->", "trelvo -S \"batch.txt\" -F3 -> -f 1 -P\"list.AUT\"",
                                     "Download Mobile List successful completed", "", "---->",
                                     "trelvo -S \"batch.txt\" -F3 -> -F2 -C200",
-                                    "Upload Mobile List Completed", "Error: Invalid COM Port.", "",
+                                    "Upload Mobile List Aborted", "Error: Invalid COM Port.",
+                                    "       COM200: no device belongs to this port number", "",
                                     "---->", "trelvo -S \"batch.txt\" -F3 -> -F0 -P\"KV72FW.BIN\"",
                                     "Firmware Update successful completed", ""}));
     EXPECT_TRUE(fs::exists(store() / "list.AUT"));
