@@ -134,8 +134,10 @@ WindowEnd ConsoleWindow::run() {
     // Nobody reads the error bits of an automatic run until the log; say them here too.
     const SettingsState& state = shared_.state;
     for (int bit = 0; bit < 32 && state.automatic_run(); ++bit) {
-        if ((state.error_flags & error_bit(bit)) != 0 && !error_messages[bit].empty())
-            write_line("trelvo: Error: " + std::string(error_messages[bit]));
+        if ((state.error_flags & error_bit(bit)) == 0 || error_messages[bit].empty()) continue;
+        write_line("trelvo: Error: " + std::string(error_messages[bit]));
+        auto reason = state.error_reasons.find(bit);
+        if (reason != state.error_reasons.end()) write_line("  " + reason->second);
     }
     return WindowEnd{true, model_.automatic_run_started()};
 }

@@ -2,6 +2,7 @@
 
 #include "serial/tester_port.h"
 #include "settings/settings_file.h"
+#include "shell/error_table.h"
 
 namespace trelvo {
 
@@ -175,10 +176,14 @@ StartOutcome MainWindowModel::ok() {
 
 void MainWindowModel::cancel() {
     if (closed_) return;
-    if (engine_.run_state == RS_RUNNING) {
+    if (engine_.run_active() && engine_.run_state == RS_RUNNING) {
         engine_.user_break();
         return;
     }
+    // An automatic run whose window the user closes before its run began is broken off all
+    // the same: the log must not call it completed.
+    if (state_.automatic_run() && !automatic_run_started_)
+        state_.error_flags |= error_bit(ERR_USER_BREAK);
     // The port list's selection is what the settings file keeps; none reads back as COM1.
     uint32_t port_number = 0;
     if (selected_port_ >= 0) port_number_of_entry(ports_[selected_port_].text, port_number);
@@ -273,7 +278,9 @@ void MainWindowModel::scan_event(const ScanEvent& event) {
             break;
         case ScanEventKind::StoppedSlow:
             engine_.show_status("Idle", 0);
-            engine_.run_state = RS_RUNNING;
+            // The run state drops a start that waits for the gate; with none waiting it would
+            // only drop the user's next OK, or pass a Cancel off as a break of no run.
+            if (start_pending() && !engine_.run_active()) engine_.run_state = RS_RUNNING;
             shared_.gate.release();
             break;
         case ScanEventKind::Finished:

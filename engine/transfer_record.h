@@ -12,7 +12,7 @@ inline constexpr size_t MAX_TRANSFER_NAME = 12;
 
 // Model codes the identification stores.
 inline constexpr int32_t MODEL_KV71 = 71;
-inline constexpr int32_t MODEL_KV72 = 72;  // file name without directory
+inline constexpr int32_t MODEL_KV72 = 72;
 
 // State of the split of a result list into one block file per tested phone.
 enum class SplitState { Seeking, Copying, BlockComplete, Finished };
@@ -41,7 +41,6 @@ struct TransferRecord {
     uint32_t packet_number = 0;
     uint8_t retry_count = 0;           // retries of the current send
     uint32_t page_first_slot = 0;      // slot of the first entry of the autotest page being read
-    int32_t model_code = 0;            // 71 or 72 once the tester is identified
     std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
     ImeiSplit imei;                    // the IMEI naming fields
     // Conversion outputs written whole from the received file; without one, the file is

@@ -27,15 +27,21 @@ StepResult send_byte(Engine& engine, uint8_t byte, StepResult next) {
     return send_packet_buffer(engine, 1, next);
 }
 
-// The file gave fewer bytes than it had when it was chosen (it shrank, or a read
-// failed). Sending the rest as fill bytes would pass a damaged file off as complete, and
-// the remaining count would never reach 0: the transfer is broken off instead.
-StepResult give_up_short_file(Engine& engine, std::FILE* file) {
-    std::string reason = file != nullptr && std::ferror(file) != 0
-                             ? std::string(std::strerror(errno))
-                             : "The file is shorter than when it was chosen.";
-    report_error(engine.state, engine.window, ERR_OPEN_FILE,
-                 "Cannot read the file to send\n" + reason + "\n", MessageIcon::Error);
+// The file is not what it was when it was chosen: it shrank, grew, or a read failed.
+// Sending fill bytes for what is missing, or only the announced part of a longer file,
+// would pass a damaged file off as complete (and a short one's remaining count would never
+// reach 0): the transfer is broken off instead, with the cause.
+StepResult give_up_changed_file(Engine& engine, TransferRecord& record, bool read_failed) {
+    std::string name = record.file_name.empty() ? std::string("The file") : record.file_name;
+    if (read_failed) {
+        report_error_with_reason(engine.state, engine.window, ERR_OPEN_FILE,
+                                 "Cannot read the file to send\n",
+                                 name + ": " + std::strerror(errno), MessageIcon::Error);
+    } else {
+        report_error_with_reason(
+            engine.state, engine.window, ERR_FILE_CHANGED, "The file changed while it was sent\n",
+            name + ": its size is no longer the size announced to the tester", MessageIcon::Error);
+    }
     engine.run_state = RS_CANCEL;
     return SR_NEXT;
 }
@@ -90,8 +96,14 @@ StepResult step_send_packet(Engine& engine, TransferRecord& record) {
     std::array<uint8_t, LONG_DATA_SIZE> data;
     size_t wanted = std::min<size_t>(data_size, record.file_size);
     size_t got = record.file != nullptr ? std::fread(data.data(), 1, wanted, record.file) : 0;
-    if (got < wanted) return give_up_short_file(engine, record.file);
+    if (got < wanted) {
+        return give_up_changed_file(engine, record,
+                                    record.file != nullptr && std::ferror(record.file) != 0);
+    }
     record.file_size -= static_cast<uint32_t>(got);
+    // The last data of the announced size: anything after it means the file grew.
+    if (record.file_size == 0 && record.file != nullptr && std::fgetc(record.file) != EOF)
+        return give_up_changed_file(engine, record, false);
     size_t size = build_packet(engine.protocol.packet, header, record.packet_number,
                                std::span<const uint8_t>(data.data(), got));
     ++record.packet_number;

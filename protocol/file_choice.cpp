@@ -50,7 +50,7 @@ void set_file_to_send(TransferRecord& record, std::string_view name, uint32_t si
 std::FILE* choose_file_to_send(SettingsState& state, WindowSurface& window, TransferRecord& record,
                                int32_t operation) {
     std::string& directory = state.directories[download_directory(operation)];
-    std::span<const FileFilter> filters = file_filters(operation, record.model_code);
+    std::span<const FileFilter> filters = file_filters(operation, state.model_code);
     for (;;) {
         std::optional<std::string> chosen = window.file_dialog(filters, directory);
         if (!chosen) return nullptr;

@@ -79,6 +79,25 @@ void directory_incomplete(Engine& engine, const std::string& reason) {
 
 }  // namespace
 
+std::string visible_text(std::string_view text) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            shown += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += HEX[byte >> 4];
+            shown += HEX[byte & 0x0f];
+        }
+    }
+    return shown;
+}
+
 std::string packet_text_for(uint32_t number) {
     char text[32];
     std::snprintf(text, sizeof text, "Packet %u", number);
@@ -99,7 +118,7 @@ StepResult step_query_identity(Engine& engine, TransferRecord&) {
     return write_command(engine, IDENTITY_QUERY, SR_WAIT_LINE);
 }
 
-StepResult step_check_identity(Engine& engine, TransferRecord& record) {
+StepResult step_check_identity(Engine& engine, TransferRecord&) {
     if (timed_out(engine)) {
         engine.show_status("Timeout", 3);
         return SR_NEXT;
@@ -113,9 +132,11 @@ StepResult step_check_identity(Engine& engine, TransferRecord& record) {
     // contributes NULs, which can never make 71 or 72.
     int c0 = field.size() > 0 ? static_cast<unsigned char>(field[0]) : 0;
     int c1 = field.size() > 1 ? static_cast<unsigned char>(field[1]) : 0;
-    record.model_code = 10 * (c0 - '0') + (c1 - '0');
-    bool known = record.model_code == MODEL_KV71 || record.model_code == MODEL_KV72;
-    engine.show_status(known ? field : "Unknown", 3);
+    int32_t& model_code = engine.state.model_code;
+    model_code = 10 * (c0 - '0') + (c1 - '0');
+    bool known = model_code == MODEL_KV71 || model_code == MODEL_KV72;
+    // The field is the tester's own text: control bytes in it must not reach a terminal.
+    engine.show_status(known ? visible_text(field) : "Unknown", 3);
     return SR_NEXT;
 }
 

@@ -34,6 +34,10 @@ inline constexpr uint8_t AUTOTEST_PAGE = 10;  // entries per directory page
 // "Packet %u" with `number`.
 std::string packet_text_for(uint32_t number);
 
+// Text from the tester as it may be shown: control bytes and bytes outside ASCII as "\x1b",
+// a backslash doubled, so that nothing it sends can act on a terminal or a status bar.
+std::string visible_text(std::string_view text);
+
 // The directory string a receive of the running operation uses: the command-line path in
 // an automatic run that gave one, else the receiving directory of Upload Mobile List or
 // of Upload Result List. The receive empties it when it had to fall back to the current

@@ -17,7 +17,7 @@ void report_failure(Engine& engine) {
 StepResult step_convert_ms_type_list(Engine& engine, TransferRecord& record) {
     if (record.file == nullptr) return SR_NEXT;
     OffsetTable table;
-    MsListResult result = collect_ms_type_chains(record.file, record.model_code, table);
+    MsListResult result = collect_ms_type_chains(record.file, engine.state.model_code, table);
     if (result != MsListResult::Converted) {
         // A damaged list would load garbage links into the tester: send nothing.
         report_failure(engine);
@@ -31,7 +31,7 @@ StepResult step_convert_ms_type_list(Engine& engine, TransferRecord& record) {
         report_failure(engine);
         return SR_NEXT;
     }
-    result = write_converted_ms_type_list(record.file, record.model_code, table, converted);
+    result = write_converted_ms_type_list(record.file, engine.state.model_code, table, converted);
     if (result != MsListResult::Converted) {
         std::fclose(converted);
         report_failure(engine);

@@ -326,9 +326,10 @@ std::unique_ptr<TesterPort> open_tester_port(SettingsState& state, WindowSurface
                                              TickCounter& clock, DeviceOpener& opener) {
     OpenResult opened = opener.open(state.port_number);
     if (!opened.device) {
-        std::string message = "Invalid Port " + port_name(state.port_number) + "\n";
-        if (!opened.reason.empty()) message += opened.reason + "\n";
-        report_error(state, window, ERR_COM_PORT, message);
+        // The reason (no such device, busy, the dialout group) goes to the run log too.
+        report_error_with_reason(state, window, ERR_COM_PORT,
+                                 "Invalid Port " + port_name(state.port_number) + "\n",
+                                 opened.reason);
         return nullptr;
     }
     std::unique_ptr<SerialDevice> device = std::move(opened.device);

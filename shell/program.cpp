@@ -71,6 +71,13 @@ int run_program(const ProgramSetup& setup) {
         if (!script_used || state.automatic_run()) {
             WindowEnd end = setup.open_window ? setup.open_window(shared) : WindowEnd{false};
             if (!end.created) report_error(state, messages, ERR_DIALOG, "Can't load dialog box!\n");
+            // An automatic run whose window closed before its run started (the port missing,
+            // held or refused, the start dropped, Cancel instead of OK) never ran: it failed,
+            // and its entry says so rather than repeat an earlier window's result.
+            if (state.automatic_run() && !end.automatic_run_started) {
+                state.error_flags |= error_bit(ERR_RUN_FAILED);
+                shared.run_result = "Aborted";
+            }
             // A run broken by the user is no longer automatic, but it did not complete.
             if (state.error_flags != 0 && (state.automatic_run() || end.automatic_run_started))
                 failed = true;

@@ -89,6 +89,11 @@ struct SettingsState {
     // seconds without a byte from the tester; 0 = never. Not kept in the settings file.
     uint32_t idle_timeout_s = 0;
 
+    // The tester model found by the last identification that answered (71, 72, or another
+    // code); 0 until one did. It outlives the run and the window: a later run whose
+    // identification stays silent still converts and filters for the model found before.
+    int32_t model_code = 0;
+
     bool automatic_run() const { return (command_line_flags & CMD_AUTOMATIC) != 0; }
 };
 

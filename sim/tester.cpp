@@ -113,6 +113,13 @@ void Tester::service() {
         for (uint8_t byte : arrived_)
             on_byte(byte);
     }
+    if (self_start_pending_ && mode() == TesterMode::Commands && line_.empty() &&
+        clock_.now_ms() - identity_unanswered_ms_ >= SILENT_IDENTITY_START_MS) {
+        self_start_pending_ = false;
+        log("(no command after the identification: waiting for a firmware image)");
+        start_receiving(TransferKind::Firmware, 0);
+        self_started_ = true;
+    }
     if (receiver_) receiver_->on_time();
     if (sender_) sender_->on_time();
     check_transfer_end();
@@ -127,6 +134,7 @@ void Tester::on_byte(uint8_t byte) {
         case TesterMode::Receiving:
             if (receiver_->on_byte(byte)) {
                 stray_.clear();
+                self_started_ = false;
             } else {
                 on_stray_byte(byte);
             }
@@ -178,6 +186,14 @@ void Tester::on_stray_byte(uint8_t byte) {
     if (byte == '\n') {
         std::string text = std::move(stray_);
         stray_.clear();
+        if (self_started_ && !text.empty()) {
+            // Nothing of a transfer came yet: the PC went on with commands after all.
+            self_started_ = false;
+            receiver_.reset();
+            log("(firmware wait ended by a command)");
+            on_line(text);
+            return;
+        }
         for (const Command& command : parse_command_line(text)) {
             if (command.kind != CommandKind::Local) continue;
             commands_.push_back(command.text);
@@ -223,10 +239,14 @@ void Tester::reply(const std::string& line) {
 
 void Tester::run(const Command& command) {
     if (command.kind != CommandKind::Local) remote_ = true;
+    self_start_pending_ = false;
     switch (command.kind) {
         case CommandKind::Identify:
             if (config_.faults.has(Fault::IdnTimeout)) {
+                // It still takes the commands that follow; without one it asks for firmware.
                 log("(no answer to the identification)");
+                self_start_pending_ = true;
+                identity_unanswered_ms_ = clock_.now_ms();
             } else {
                 reply(identity());
             }
@@ -296,6 +316,7 @@ void Tester::send_directory_page(uint32_t first) {
 }
 
 void Tester::start_receiving(TransferKind kind, uint32_t slot) {
+    self_started_ = false;
     transfer_kind_ = kind;
     transfer_slot_ = slot;
     stray_.clear();

@@ -60,6 +60,10 @@ inline constexpr size_t RESULT_CAPACITY = 1000;
 inline constexpr uint32_t DIRECTORY_PAGE = 10;
 // Longest command line; longer ones are dropped.
 inline constexpr size_t MAX_COMMAND_LINE = 1000;
+// With "idn-timeout": how long after the unanswered *IDN? a silent line makes the tester
+// ask for a firmware image by itself (the PC gives up on the answer after 2 s and, without
+// it, sends no mode command before the update).
+inline constexpr uint32_t SILENT_IDENTITY_START_MS = 3000;
 
 class Tester {
   public:
@@ -138,6 +142,11 @@ class Tester {
     int unknown_commands_ = 0;
     int local_count_ = 0;
     bool remote_ = false;
+    // "idn-timeout": the firmware receive starts by itself unless a command comes first.
+    bool self_start_pending_ = false;
+    uint32_t identity_unanswered_ms_ = 0;
+    // The receive started by itself and has seen no transfer byte yet: a command still counts.
+    bool self_started_ = false;
 
     TransferKind transfer_kind_ = TransferKind::Firmware;
     uint32_t transfer_slot_ = 0;

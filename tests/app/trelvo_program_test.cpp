@@ -27,6 +27,8 @@ using testing::write_file;
 
 // COM200 has no device under the port-number convention: a port that does not exist.
 const std::string MISSING_PORT = "-C200";
+// Why it cannot be opened, as the run log gives it under the error.
+const std::string REASON = "       COM200: no device belongs to this port number";
 
 class TrelvoProgram : public ::testing::Test {
   protected:
@@ -50,10 +52,12 @@ TEST_F(TrelvoProgram, AutomaticRunOnAMissingPortLogsInvalidComPort) {
     ProgramProcess trelvo(dir(), {"-F3", MISSING_PORT}, Input::Text);
     EXPECT_EQ(trelvo.wait(), 1);
     EXPECT_EQ(log_lines(dir()),
-              (std::vector<std::string>{"---->", "trelvo -F3 -C200", "Upload Result List ",
-                                        "Error: Invalid COM Port.", ""}));
+              (std::vector<std::string>{"---->", "trelvo -F3 -C200", "Upload Result List Aborted",
+                                        "Error: Invalid COM Port.", REASON, ""}));
     EXPECT_FALSE(settings_written());
-    EXPECT_NE(trelvo.err().find("trelvo: Error: Invalid COM Port.\n"), std::string::npos);
+    EXPECT_NE(trelvo.err().find("trelvo: Error: Invalid COM Port.\n  " + REASON.substr(7) + "\n"),
+              std::string::npos)
+        << trelvo.err();
 }
 
 TEST_F(TrelvoProgram, UnreachableDisplayMeansTheConsoleWithANote) {
@@ -75,7 +79,7 @@ TEST_F(TrelvoProgram, LogGrowsByOneEntryPerAutomaticRun) {
         ProgramProcess trelvo(dir(), {"-F0", MISSING_PORT});
         EXPECT_EQ(trelvo.wait(), 1);
     }
-    EXPECT_EQ(log_lines(dir()).size(), 10u);
+    EXPECT_EQ(log_lines(dir()).size(), 12u);
 }
 
 struct Rebuilt {
@@ -94,7 +98,7 @@ TEST_P(TrelvoArguments, ThreeSpellingsOfOnePathMeanTheSame) {
     std::vector<std::string> lines = log_lines(dir());
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[1], GetParam().logged);
-    EXPECT_EQ(lines[2], "Upload Result List ");
+    EXPECT_EQ(lines[2], "Upload Result List Aborted");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TrelvoArguments,

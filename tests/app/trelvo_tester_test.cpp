@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,7 +136,7 @@ TEST_F(TrelvoWithTester, PrintoutClearedWhileDirectPrintoutIsOnComesBack) {
 }
 
 // Lines without a valid -F change nothing that lasts; the command line's own -F3 never runs;
-// a port that cannot be opened logs the result text of the window before; the last line
+// a port that cannot be opened logs a run that never ran, with the reason; the last line
 // runs without its line end.
 TEST_F(TrelvoWithTester, ScriptRunsItsLinesThatAskForARun) {
     settings("[Port]\r\nCOM1\r\n");
@@ -149,7 +150,8 @@ TEST_F(TrelvoWithTester, ScriptRunsItsLinesThatAskForARun) {
                                     "---->", "trelvo -S \"batch.txt\" -F3 -> -f 1 -P\"list.AUT\"",
                                     "Download Mobile List successful completed", "", "---->",
                                     "trelvo -S \"batch.txt\" -F3 -> -F2 -C200",
-                                    "Upload Mobile List Completed", "Error: Invalid COM Port.", "",
+                                    "Upload Mobile List Aborted", "Error: Invalid COM Port.",
+                                    "       COM200: no device belongs to this port number", "",
                                     "---->", "trelvo -S \"batch.txt\" -F3 -> -F0 -P\"KV72FW.BIN\"",
                                     "Firmware Update successful completed", ""}));
     EXPECT_TRUE(fs::exists(store() / "list.AUT"));
@@ -261,6 +263,36 @@ TEST_F(TrelvoWithTester, ConvertGivesTheFilesOfAnUploadOfTheSameList) {
     for (const std::string& name : names)
         EXPECT_EQ(read_file(dir() / "converted" / name), read_file(dir() / "uploaded" / name))
             << name;
+}
+
+// The model found by one run's identification stays for the runs after it: a batch line
+// whose tester does not answer still gets the mobile list converted for that model, not the
+// list as it is on disk.
+TEST(TrelvoWithTwoTesters, ModelFoundByAnEarlierLineConvertsTheListForASilentTester) {
+    ScratchDir answering_dir, silent_dir, scratch;
+    SimulatorProcess answering(answering_dir.path, {"--model", "71"});
+    SimulatorProcess silent(silent_dir.path, {"--model", "71", "--fault", "idn-timeout"});
+    ASSERT_FALSE(answering.link().empty());
+    ASSERT_FALSE(silent.link().empty());
+    const fs::path dir = scratch.path;
+    write_file(dir / "trelvo.ini", "[Version]\r\n410\r\n[Port map]\r\nCOM1=" + answering.link() +
+                                       "\r\nCOM2=" + silent.link() + "\r\n");
+    const std::string list = sim::sample_mobile_list(72);
+    write_file(dir / "list.AUT", list);
+    write_file(dir / "batch.txt", "-F1 -C1 -P\"list.AUT\"\n-F1 -C2 -P\"list.AUT\"\n");
+    ProgramProcess trelvo(dir, {"-S", "batch.txt"});
+    ASSERT_EQ(trelvo.wait(std::chrono::seconds(40)), 0) << trelvo.err();
+    std::string err = trelvo.err();
+    size_t first = err.find("Tester: 71");
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_NE(err.find("Tester: Timeout", first), std::string::npos) << err;
+
+    std::string converted = read_file(answering_dir.path / "store" / "list.AUT");
+    EXPECT_EQ(converted.size(), list.size());
+    EXPECT_NE(converted, list) << "the models keep the list at different addresses";
+    EXPECT_EQ(read_file(silent_dir.path / "store" / "list.AUT"), converted);
+    EXPECT_EQ(answering.stop(), 0);
+    EXPECT_EQ(silent.stop(), 0);
 }
 
 }  // namespace

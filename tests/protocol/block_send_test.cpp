@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -173,20 +175,44 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"SilenceAfterEot", {}, {""}, "Timeout", 1, 1'000}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(BlockSend, FileShorterThanChosenBreaksTheTransferOffInsteadOfLooping) {
-    std::string path = write_file("SHRINK.BIN", pattern(3000));
-    h.window.file_answers.push_back(path);
+struct ChangedFileCase {
+    const char* name;
+    std::function<void(const std::string& path)> change;  // once the file information is out
+};
+
+class BlockSendChangedFile : public BlockSend,
+                             public ::testing::WithParamInterface<ChangedFileCase> {};
+
+// A file whose size is no longer the one announced is broken off with its cause, never
+// sent padded, cut short or in a loop.
+TEST_P(BlockSendChangedFile, BreaksTheTransferOffAsAChangedFile) {
+    std::string path = write_file("CHANGE.BIN", pattern(3000));
     tester.on_sent = [&](const Sent& s) {
-        if (s.kind == Sent::Packet && s.block() == 0) std::filesystem::resize_file(path, 1000);
+        if (s.kind == Sent::Packet && s.block() == 0 && tester.packets.size() == 1)
+            GetParam().change(path);
     };
-    start(OP_FIRMWARE_UPDATE);
+    start_automatic(OP_FIRMWARE_UPDATE, path);
     ASSERT_TRUE(h.run());
     EXPECT_EQ(h.window.status[2], "Aborted");
     EXPECT_EQ(count_sent(Sent::Can), size_t{CANCEL_SEQUENCE_LENGTH});
-    EXPECT_EQ(tester.packets.size(), 1u);  // only the file information went out
-    ASSERT_EQ(h.window.messages.size(), 1u);
-    EXPECT_EQ(h.window.messages[0].text.rfind("Cannot read the file to send\n", 0), 0u);
+    EXPECT_EQ(count_sent(Sent::Eot), 0u);
+    EXPECT_LT(tester.stored.size(), 3000u);
+    EXPECT_EQ(h.state.error_flags, error_bit(ERR_FILE_CHANGED) | error_bit(ERR_RUN_FAILED));
+    EXPECT_NE(h.state.error_reasons[ERR_FILE_CHANGED].find("CHANGE.BIN"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, BlockSendChangedFile,
+    ::testing::Values(ChangedFileCase{"Shrinks",
+                                      [](const std::string& path) {
+                                          std::filesystem::resize_file(path, 1000);
+                                      }},
+                      ChangedFileCase{"Grows",
+                                      [](const std::string& path) {
+                                          std::ofstream(path, std::ios::binary | std::ios::app)
+                                              << std::string(500, 'x');
+                                      }}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(BlockSend, StatusShowsEachPhaseAndThePacketCount) {
     send_firmware(pattern(1100));

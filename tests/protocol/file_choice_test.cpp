@@ -144,7 +144,7 @@ TEST_F(ChooseFile, FileThatCannotBeOpenedShowsTheMessageAndTheDialogAgain) {
 }
 
 TEST_F(ChooseFile, CancelledDialogGivesNoFile) {
-    record.model_code = 72;
+    h.state.model_code = 72;
     EXPECT_EQ(choose(OP_FIRMWARE_UPDATE), nullptr);
     ASSERT_EQ(h.window.file_dialogs.size(), 1u);
     EXPECT_EQ(h.window.file_dialogs[0].filters[0].description, "KV72 Update (*.BIN)");

@@ -49,11 +49,11 @@ TEST_P(Identity, ReplyGivesTheModelCodeAndPartThree) {
     static constexpr StepRow steps[] = {{step_query_identity, "Detect KV70"},
                                         {step_check_identity, "Detect KV70"},
                                         {nullptr, nullptr}};
-    h.engine.transfer.model_code = 71;
+    h.engine.state.model_code = 71;
     tester.identity = GetParam().reply;
     run_steps(steps);
     EXPECT_EQ(h.wire.output_text().substr(0, 7), "\n*IDN?\n");
-    EXPECT_EQ(h.engine.transfer.model_code, GetParam().model_code);
+    EXPECT_EQ(h.engine.state.model_code, GetParam().model_code);
     EXPECT_EQ(h.window.status[3], GetParam().shown);
     EXPECT_EQ(h.window.status[2], "Completed");  // an unknown tester never stops the run
 }
@@ -64,7 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"Kv71", "Norvane,71,V1\n", 71, "71"},
                       IdentityCase{"OtherModel", "Norvane,99 X,V1\n", 99, "Unknown"},
                       IdentityCase{"OneComma", "Norvane,72\n", 71, "Unknown"},
-                      IdentityCase{"NoReply", std::nullopt, 71, "Timeout"}),
+                      IdentityCase{"NoReply", std::nullopt, 71, "Timeout"},
+                      // The tester's text is shown with its control bytes made visible
+                      IdentityCase{"Escape", "Norvane,72\x1b[2J\x1b]0;x\x07,V1\n", 72,
+                                   "72\\x1b[2J\\x1b]0;x\\x07"},
+                      IdentityCase{"DeleteAndHigh", "Norvane,71\x7f\x9b\\n,V1\n", 71,
+                                   "71\\x7f\\x9b\\\\n"},
+                      IdentityCase{"Tab", "Norvane,72\tA,V1\n", 72, "72\\x09A"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(TesterCommands, IdentityTimeoutSkipsTheUpdateCommandAndWaitsForTheReceiver) {

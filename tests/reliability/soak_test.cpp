@@ -197,7 +197,7 @@ TEST_P(Soak, RunKeepsItsPromises) {
             break;
         case 1:  // converted for the model the identification found
             delivered =
-                tester->mobile_list() == converted_mobile_list(path, engine.transfer.model_code);
+                tester->mobile_list() == converted_mobile_list(path, engine.state.model_code);
             break;
         case 2:
             delivered =

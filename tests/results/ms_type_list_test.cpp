@@ -225,7 +225,7 @@ class ConvertMsTypeListStep : public TemporaryFile {
         write_file("NOKIA.AUT", std::string(list.begin(), list.end()));
         steps.state.command_line_flags = command_line_flags;
         steps.engine.transfer.file_name = "NOKIA.AUT";
-        steps.engine.transfer.model_code = MODEL_KV72;
+        steps.state.model_code = MODEL_KV72;
         ASSERT_TRUE(
             steps.run(OP_DOWNLOAD_MOBILE_LIST, download_steps, std::fopen("NOKIA.AUT", "rb")));
     }

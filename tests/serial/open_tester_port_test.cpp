@@ -60,7 +60,7 @@ TEST_F(OpenTesterPort, ReportsEachFailureAsABoxOrInAnAutomaticRunAsItsBit) {
          [](MemoryOpener& o, MemoryEnd&) {
              o.refuse(3, DeviceError::Busy, "/dev/ttyUSB2: in use by another program");
          },
-         ERR_COM_PORT, "Invalid Port COM3\n/dev/ttyUSB2: in use by another program\n"},
+         ERR_COM_PORT, "Invalid Port COM3\n/dev/ttyUSB2: in use by another program"},
         {"unreadable settings",
          [](MemoryOpener&, MemoryEnd& end) { end.refuse_read_configuration(true); }, ERR_DCB,
          "Invalid DCB structure\n"},

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/virtual_clock.h"
 #include "serial/memory_device.h"
 #include "settings/settings_file.h"
 #include "shell/error_table.h"
 #include "shell/program.h"
+#include "tests/support/model_window.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo {
@@ -218,7 +220,7 @@ TEST_F(ProgramLoop, FailedAutomaticRunGivesExitStatusOneAndTheFailureEntry) {
                                "Error: " + std::string(error_messages[ERR_PRINTOUT_BARE]), ""}));
 }
 
-TEST_F(ProgramLoop, PortFailureLogsTheResultTextOfTheWindowBefore) {
+TEST_F(ProgramLoop, PortFailureIsLoggedAsARunThatNeverRan) {
     window = [](WindowShared& shared) {
         if (shared.state.operation_index == 0) {
             shared.run_result = "Completed";
@@ -231,9 +233,68 @@ TEST_F(ProgramLoop, PortFailureLogsTheResultTextOfTheWindowBefore) {
     EXPECT_EQ(run("-S\"" + path + "\""), EXIT_RUN_FAILED);
     std::vector<std::string> lines = log_lines();
     ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[4], "Download Mobile List Completed");
+    // Not the "Completed" of the window before: this run never ran.
+    EXPECT_EQ(lines[4], "Download Mobile List Aborted");
     EXPECT_EQ(lines[5], "Error: Invalid COM Port.");
 }
+
+// The real main window on a port scan the test plays, whose run never starts; then the user
+// presses Cancel.
+struct NeverRan {
+    const char* name;
+    const char* line;
+    std::function<void(const ScanEmit& emit)> scan;
+};
+
+class ProgramLoopNeverRan : public ProgramLoop, public ::testing::WithParamInterface<NeverRan> {};
+
+TEST_P(ProgramLoopNeverRan, AutomaticRunClosedBeforeItsRunIsLoggedAsFailed) {
+    window = [](WindowShared& shared) {
+        VirtualClock clock;
+        VirtualTimer timer{clock, [](int) {}};
+        testing::ModelWindow surface;
+        Engine engine{shared.state, surface, clock, timer};
+        testing::FakeScanner scanner;
+        MainWindowModel model{shared, engine, scanner, surface, std::chrono::milliseconds(0)};
+        surface.model = &model;
+        model.initialise();
+        GetParam().scan(scanner.emit);
+        for (int i = 0; i < 5; ++i)
+            surface.run_queued();
+        EXPECT_FALSE(model.run_started());
+        model.cancel();
+        return WindowEnd{true, model.automatic_run_started()};
+    };
+    EXPECT_EQ(run(GetParam().line), EXIT_RUN_FAILED);
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"trelvo " + std::string(GetParam().line),
+                                        "Firmware Update Aborted", "Error: User break.", ""}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgramLoopNeverRan,
+    ::testing::Values(
+        NeverRan{"ConfiguredPortMissing", "-F0 -C3",
+                 [](const ScanEmit& emit) {
+                     emit({ScanEventKind::PortFound, {1, "COM1", false}, true});
+                     emit({ScanEventKind::Finished, {}, false});
+                 }},
+        NeverRan{"ConfiguredPortHeld", "-F0 -C3",
+                 [](const ScanEmit& emit) {
+                     emit({ScanEventKind::PortFound, {3, "COM3", true}, true});
+                     emit({ScanEventKind::Finished, {}, false});
+                 }},
+        NeverRan{"ScanStoppedEarlyAndDroppedTheStart", "-F0 -C3",
+                 [](const ScanEmit& emit) {
+                     emit({ScanEventKind::StoppedSlow, {}, false});
+                     emit({ScanEventKind::Finished, {}, false});
+                 }},
+        // Under -MP only Upload Result List starts by itself; the user never pressed OK.
+        NeverRan{"PollingOptionClosedWithoutOk", "-MP1 -F0",
+                 [](const ScanEmit& emit) {
+                     emit({ScanEventKind::Finished, {}, false});
+                 }}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(ProgramLoop, UserBreakIsNotLoggedButFailsTheExitStatus) {
     window = [](WindowShared& shared) {

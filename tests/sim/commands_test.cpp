@@ -64,9 +64,26 @@ TEST_F(TesterIdentity, IdnTimeoutLeavesTheQueryUnansweredButOtherCommandsWork) {
     config.faults.add(Fault::IdnTimeout);
     start(config);
     pc_.send("\n*IDN?\n");
-    EXPECT_EQ(pc_.read_for(3000), "");
+    EXPECT_EQ(pc_.read_for(2500), "");  // the PC waits 2 s for the answer
     pc_.send("SYSTem:DIRectory:TESTresult:STATe?\n");
     EXPECT_EQ(pc_.read_line(), "3,997");
+    EXPECT_EQ(pc_.read_for(SILENT_IDENTITY_START_MS + 500), "");
+}
+
+// After an unanswered identification and a silence the tester asks for a firmware image by
+// itself (the PC sends no update command then); a command that comes instead still counts.
+TEST_F(TesterIdentity, IdnTimeoutAsksForFirmwareAfterTheSilenceYetTakesACommand) {
+    TesterConfig config;
+    config.faults.add(Fault::IdnTimeout);
+    start(config);
+    pc_.send("\n*IDN?\n");
+    EXPECT_EQ(pc_.read_for(SILENT_IDENTITY_START_MS - 100), "");
+    EXPECT_EQ(pc_.read_for(200), "C");
+    EXPECT_EQ(tester().mode(), TesterMode::Receiving);
+    pc_.send("SYSTem:DIRectory:TESTresult:STATe?\n");
+    EXPECT_EQ(pc_.read_line(), "3,997");
+    EXPECT_EQ(tester().mode(), TesterMode::Commands);
+    EXPECT_TRUE(tester().transfers().empty());
 }
 
 // --- Result count and clearing ------------------------------------------------------------
