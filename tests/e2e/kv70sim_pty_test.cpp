@@ -5,10 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <sstream>
+#include <thread>
 
 #include "engine/event_loop.h"
+#include "protocol/tester_commands.h"
 #include "serial/posix_serial_device.h"
+#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -20,7 +25,10 @@ class Kv70simProgram : public ScratchDirTest {
   protected:
     void SetUp() override {
         ScratchDirTest::SetUp();
-        loop.set_timer_handler([this](int identifier) { engine.engine_tick(identifier); });
+        loop.set_timer_handler([this](int identifier) {
+            engine.engine_tick(identifier);
+            if (after_tick && engine.run_active()) after_tick();
+        });
     }
     void TearDown() override {
         stop();
@@ -32,7 +40,8 @@ class Kv70simProgram : public ScratchDirTest {
         std::vector<std::string> args = {"--link", (dir / "line").string(), "--store",
                                          (dir / "store").string()};
         args.insert(args.end(), options.begin(), options.end());
-        sim::Launched launched = sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args);
+        sim::Launched launched =
+            sim::launch(std::string(TRELVO_BIN_DIR) + "/kv70sim", args, (dir / "sim.log").string());
         pid = launched.pid;
         ASSERT_GT(pid, 0);
         const std::string& line = launched.first_line;
@@ -61,6 +70,29 @@ class Kv70simProgram : public ScratchDirTest {
         EXPECT_TRUE(loop.run_until([this] { return !engine.run_active(); }, 60'000));
     }
 
+    // The bytes the simulator took in, from its trace, once `tail` is among them or after
+    // `limit_ms`.
+    std::string received_by_tester(const std::string& tail, int limit_ms = 3000) {
+        std::string bytes;
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+        do {
+            bytes.clear();
+            std::istringstream trace(read_file(dir / "trace"));
+            for (std::string line; std::getline(trace, line);) {
+                std::istringstream words(line);
+                std::string time, direction, word;
+                words >> time >> direction;
+                if (direction != "in") continue;
+                while (words >> word && word[0] != '|')
+                    bytes.push_back(static_cast<char>(std::stoi(word, nullptr, 16)));
+            }
+            if (bytes.find(tail) != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < until);
+        return bytes;
+    }
+
+    std::function<void()> after_tick;  // after every tick of a running engine
     pid_t pid = 0;
     SystemClock clock;
     EventLoop loop{clock};
@@ -117,6 +149,56 @@ TEST_F(Kv70simProgram, DownloadAutotest) {
     run();
     EXPECT_EQ(window.status[2], "Completed");
     EXPECT_EQ(read_file(dir / "store" / "NEW.DLD"), autotest);
+}
+
+const std::string LOCAL_COMMAND = "\nSYST:COMM:LOCAL\n";
+const std::string CANCEL_SEQUENCE(8, '\x18');
+
+// At 4800 baud a command line takes longer on the wire than the quiet after it: the "C"
+// after the upload command would reach a tester still parsing it unless the quiet begins
+// when the command's last byte has left.
+TEST_F(Kv70simProgram, NothingFollowsACommandLineWhileTheTesterParsesIt) {
+    start({"--baud", "4800", "--parse-ms", "30"});
+    state.baud_index = 3;
+    automatic(2, dir / "out");
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    std::string log = read_file(dir / "sim.log");
+    EXPECT_EQ(log.find("lost"), std::string::npos) << log;
+    EXPECT_EQ(read_file(dir / "out" / std::string(sim::BUILT_IN_MOBILE_LIST_NAME)),
+              sim::sample_mobile_list(72));
+}
+
+// Cancel the moment a command line has gone, while the quiet after it holds every write
+// back, or while the write that follows it waits for the quiet: the eight CAN reach the
+// tester all the same, after the quiet and ahead of the command back to local operation.
+class CancelInTheQuiet : public Kv70simProgram {
+  protected:
+    std::string cancel_when(std::function<bool()> moment) {
+        start({"--baud", "4800", "--parse-ms", "30", "--trace", (dir / "trace").string()});
+        state.baud_index = 3;
+        automatic(2, dir / "out");
+        after_tick = [this, moment] {
+            if (moment()) engine.user_break();
+        };
+        run();
+        EXPECT_EQ(window.status[2], "Aborted");
+        EXPECT_NE(state.error_flags & error_bit(ERR_USER_BREAK), 0u);
+        return received_by_tester(LOCAL_COMMAND);
+    }
+};
+
+TEST_F(CancelInTheQuiet, RightAfterACommandLine) {
+    std::string received = cancel_when([this] { return engine.port().write_hold_ms() > 0; });
+    EXPECT_NE(received.find("*IDN?\n" + CANCEL_SEQUENCE + LOCAL_COMMAND), std::string::npos)
+        << received;
+}
+
+TEST_F(CancelInTheQuiet, WhileTheNextWriteIsPending) {
+    std::string received = cancel_when([this] { return engine.port().write_pending(); });
+    EXPECT_NE(received.find(std::string(LIST_UPLOAD_COMMAND) + CANCEL_SEQUENCE + LOCAL_COMMAND),
+              std::string::npos)
+        << received;
 }
 
 }  // namespace
