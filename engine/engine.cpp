@@ -193,6 +193,21 @@ void Engine::tick_write() {
         dispatch_result(port_->poll_write());
         return;
     }
+    // Past a break the pending write is the cancel sequence, which is never dropped: it
+    // waits out the quiet after a command line here, and what the tester still holds back
+    // goes ahead of the end-of-run command.
+    if (run_state == RS_CANCELLED || run_state == RS_OUT_OF_SYNC) {
+        StepResult result = port_->poll_write();
+        if (result == SR_WRITE_BUSY && port_->write_hold_ms() > 0) {
+            arm(WE_WRITE);
+            return;
+        }
+        if (result == SR_WRITE_FAILED) report_port_failure();
+        ++step_index;
+        arm(WE_STEP);
+        return;
+    }
+    // A step's write is abandoned: the run is over.
     port_->release_write_event();
     ++step_index;
     arm(WE_STEP);
@@ -205,8 +220,8 @@ void Engine::report_port_failure() {
     port_failure_reported_ = true;
     char first[64];
     std::snprintf(first, sizeof first, "Connection to COM%u lost\n", state.port_number);
-    report_error(state, window, ERR_COM_PORT, std::string(first) + port_->failure_text() + "\n",
-                 MessageIcon::Error);
+    report_error_with_reason(state, window, ERR_PORT_LOST, first, port_->failure_text(),
+                             MessageIcon::Error);
 }
 
 void Engine::check_idle_limit() {

@@ -78,6 +78,8 @@ class MemoryHandle : public SerialDevice {
     long write(const uint8_t* data, size_t size) override { return end_.write(data, size); }
     void wait_readable(uint32_t ms) override { end_.wait_readable(ms); }
     void wait_writable(uint32_t ms) override { end_.wait_writable(ms); }
+    uint32_t line_baud() const override { return end_.line_baud(); }
+    size_t output_queued() const override { return end_.output_queued(); }
     DeviceError last_error() const override { return end_.last_error(); }
     std::string error_text() const override { return end_.error_text(); }
 
@@ -111,6 +113,8 @@ bool MemoryEnd::read_configuration() {
 bool MemoryEnd::apply_configuration(const LineSettings& settings) {
     if (lost_) return fail(DeviceError::Lost, "device disconnected");
     if (refuse_apply_) return fail(DeviceError::Unsupported, "the device refuses the settings");
+    if (refuse_modem_lines_)
+        return fail(DeviceError::ModemLines, "cannot drop DTR (Input/output error)");
     applied_ = settings;
     return set_output_flow_control(settings.output_flow_control);
 }
@@ -287,6 +291,10 @@ void MemoryEnd::wait_until(uint32_t ms, Condition condition) {
 
 void MemoryEnd::wait_readable(uint32_t ms) {
     wait_until(ms, [this] { return lost_ || !receive_.empty(); });
+}
+
+uint32_t MemoryEnd::line_baud() const {
+    return core_.timing.baud;
 }
 
 void MemoryEnd::wait_writable(uint32_t ms) {

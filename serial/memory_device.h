@@ -65,6 +65,8 @@ class MemoryEnd : public SerialDevice {
     // have passed; return at once when it holds already.
     void wait_readable(uint32_t ms) override;
     void wait_writable(uint32_t ms) override;
+    uint32_t line_baud() const override;
+    size_t output_queued() const override { return transmit_.size(); }
     DeviceError last_error() const override { return error_; }
     std::string error_text() const override { return error_text_; }
 
@@ -92,6 +94,7 @@ class MemoryEnd : public SerialDevice {
     void hang_up();
     void refuse_read_configuration(bool refuse) { refuse_read_ = refuse; }
     void refuse_apply_configuration(bool refuse) { refuse_apply_ = refuse; }
+    void refuse_modem_lines(bool refuse) { refuse_modem_lines_ = refuse; }  // ModemLines
 
     // Records.
     const std::optional<LineSettings>& applied_settings() const { return applied_; }
@@ -129,6 +132,7 @@ class MemoryEnd : public SerialDevice {
     bool lost_ = false;
     bool refuse_read_ = false;
     bool refuse_apply_ = false;
+    bool refuse_modem_lines_ = false;
     bool open_ = false;
     int closes_ = 0;
     int purges_ = 0;

@@ -74,26 +74,36 @@ OpenResult open_failure(const std::string& path, DeviceError error, int err) {
     return result;
 }
 
-// Sets (TIOCMBIS) or clears (TIOCMBIC) a modem line. Devices without modem lines
-// (pseudo-terminals) refuse the request; that is not a failure.
-bool set_modem_line(int fd, unsigned long request, int line) {
-    if (ioctl(fd, request, &line) == 0) return true;
-    return errno == ENOTTY || errno == EINVAL;
-}
-
-// Asks a UART or USB adapter driver to hand received bytes on at once instead of after its
-// latency timer (16 ms on common USB adapters), so that a one-byte answer is not held back.
-// Drivers let an unprivileged user change this flag; devices without it (pseudo-terminals)
-// refuse the request, and a refusal changes nothing else.
-bool ask_low_latency(int fd) {
-    serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
-    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return true;
-    serial.flags |= ASYNC_LOW_LATENCY;
-    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+// A device without modem lines (a pseudo-terminal) refuses their requests; that is not a
+// failure.
+bool no_modem_lines(int err) {
+    return err == ENOTTY || err == EINVAL;
 }
 
 }  // namespace
+
+int SerialDriver::get_flags(int fd, int& flags) const {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return errno;
+    flags = serial.flags;
+    return 0;
+}
+
+int SerialDriver::set_flags(int fd, int flags) const {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return errno;
+    serial.flags = flags;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0 ? 0 : errno;
+}
+
+int SerialDriver::set_modem_lines(int fd, int lines, bool on) const {
+    return ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &lines) == 0 ? 0 : errno;
+}
+
+const SerialDriver& system_serial_driver() {
+    static const SerialDriver driver;
+    return driver;
+}
 
 std::string errno_text(int err) {
     std::array<char, 128> buffer{};
@@ -116,7 +126,15 @@ speed_t speed_for_baud(uint32_t baud) {
     return B0;
 }
 
-OpenResult PosixSerialDevice::open(const std::string& path) {
+uint32_t baud_for_speed(speed_t speed) {
+    for (uint32_t baud : {300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u,
+                          230400u, 460800u, 921600u}) {
+        if (speed_for_baud(baud) == speed) return baud;
+    }
+    return 0;
+}
+
+OpenResult PosixSerialDevice::open(const std::string& path, const SerialDriver& driver) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
@@ -137,8 +155,22 @@ OpenResult PosixSerialDevice::open(const std::string& path) {
     }
     ioctl(fd, TIOCEXCL);
     OpenResult result;
-    result.device.reset(new PosixSerialDevice(fd, path));
+    result.device.reset(new PosixSerialDevice(fd, path, driver));
     return result;
+}
+
+PosixSerialDevice::PosixSerialDevice(int fd, std::string path, const SerialDriver& driver)
+    : fd_(fd), path_(std::move(path)), driver_(driver) {
+    have_original_ = tcgetattr(fd_, &original_) == 0;
+}
+
+// Leaves the device as we found it: another program, or the next run at another rate,
+// starts from the settings the user had, and the adapter's latency timer is its own again.
+void PosixSerialDevice::restore() {
+    if (have_original_) tcsetattr(fd_, TCSANOW, &original_);
+    int flags = 0;
+    if (raised_low_latency_ && driver_.get_flags(fd_, flags) == 0)
+        driver_.set_flags(fd_, flags & ~ASYNC_LOW_LATENCY);
 }
 
 PosixSerialDevice::~PosixSerialDevice() {
@@ -156,6 +188,7 @@ PosixSerialDevice::~PosixSerialDevice() {
     // Only what could not leave is dropped: on a pseudo-terminal a flush would also throw
     // away what the other side has not read yet, such as the end-of-run command.
     if (!drained) tcflush(fd_, TCOFLUSH);
+    restore();
     ioctl(fd_, TIOCNXCL);
     ::close(fd_);
 }
@@ -246,13 +279,44 @@ bool PosixSerialDevice::apply_configuration(const LineSettings& settings) {
         return fail(DeviceError::Unsupported, "the device refuses 8 data bits", 0);
     }
     // DTR held off, RTS held on.
-    if (!set_modem_line(fd_, TIOCMBIC, TIOCM_DTR) || !set_modem_line(fd_, TIOCMBIS, TIOCM_RTS)) {
-        return fail(DeviceError::Io, "cannot set the modem lines", errno);
+    for (auto [line, on] : {std::pair{TIOCM_DTR, false}, std::pair{TIOCM_RTS, true}}) {
+        int err = driver_.set_modem_lines(fd_, line, on);
+        if (err != 0 && !no_modem_lines(err)) {
+            return fail(DeviceError::ModemLines,
+                        std::string("cannot ") + (on ? "raise RTS" : "drop DTR"), err);
+        }
     }
-    low_latency_ = ask_low_latency(fd_);
+    ask_low_latency();
     configuration_ = applied;
     have_configuration_ = true;
     return true;
+}
+
+// Asks a UART or USB adapter driver to hand received bytes on at once instead of after its
+// latency timer (16 ms on common USB adapters), so that a one-byte answer is not held back.
+// Drivers let an unprivileged user change this flag; devices without it (pseudo-terminals)
+// refuse the request, and a refusal changes nothing else.
+void PosixSerialDevice::ask_low_latency() {
+    int flags = 0;
+    if (driver_.get_flags(fd_, flags) != 0) return;
+    if ((flags & ASYNC_LOW_LATENCY) != 0) {
+        low_latency_ = true;
+        return;
+    }
+    low_latency_ = driver_.set_flags(fd_, flags | ASYNC_LOW_LATENCY) == 0;
+    raised_low_latency_ = raised_low_latency_ || low_latency_;
+}
+
+uint32_t PosixSerialDevice::line_baud() const {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return 0;
+    return baud_for_speed(cfgetospeed(&t));
+}
+
+size_t PosixSerialDevice::output_queued() const {
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+    return static_cast<size_t>(queued);
 }
 
 bool PosixSerialDevice::set_output_flow_control(bool on) {

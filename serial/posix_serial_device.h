@@ -13,12 +13,30 @@
 
 namespace trelvo {
 
+// The driver requests beyond termios that the device makes: the serial flags
+// (TIOCGSERIAL/TIOCSSERIAL) and the modem lines (TIOCMBIS/TIOCMBIC). Each returns 0 or the
+// errno value of the refusal. Tests play a UART driver with it on a pseudo-terminal, which
+// has neither.
+class SerialDriver {
+  public:
+    virtual ~SerialDriver() = default;
+    virtual int get_flags(int fd, int& flags) const;  // ASYNC_* flags of serial_struct
+    virtual int set_flags(int fd, int flags) const;
+    // Raises (`on`) or drops the lines in `lines` (TIOCM_DTR, TIOCM_RTS).
+    virtual int set_modem_lines(int fd, int lines, bool on) const;
+};
+
+// The kernel's driver requests.
+const SerialDriver& system_serial_driver();
+
 class PosixSerialDevice : public SerialDevice {
   public:
     // Opens `path` for reading and writing, not as the controlling terminal, non-blocking,
     // and takes it for this program alone (an advisory lock plus the tty's exclusive mode).
-    // On failure the result names the path and the reason.
-    static OpenResult open(const std::string& path);
+    // On failure the result names the path and the reason. Closing the device puts back the
+    // line settings and the low-latency flag it found.
+    static OpenResult open(const std::string& path,
+                           const SerialDriver& driver = system_serial_driver());
 
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
@@ -35,6 +53,8 @@ class PosixSerialDevice : public SerialDevice {
     void wait_readable(uint32_t ms) override;
     void wait_writable(uint32_t ms) override;
     int wait_handle() const override { return fd_; }
+    uint32_t line_baud() const override;
+    size_t output_queued() const override;  // TIOCOUTQ
 
     DeviceError last_error() const override { return error_; }
     std::string error_text() const override { return error_text_; }
@@ -45,18 +65,25 @@ class PosixSerialDevice : public SerialDevice {
     const std::string& path() const { return path_; }
 
   private:
-    PosixSerialDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixSerialDevice(int fd, std::string path, const SerialDriver& driver);
+    void restore();
 
     bool fail(DeviceError error, const std::string& what, int err);
     long io_failure(const char* what, int err);
     bool hung_up() const;
+    void ask_low_latency();
     void wait_for(short events, uint32_t ms) const;
 
     int fd_;
     std::string path_;
+    const SerialDriver& driver_;
     termios configuration_{};
     bool have_configuration_ = false;
     bool low_latency_ = false;
+    // What the device was like before we changed it, put back on close.
+    termios original_{};
+    bool have_original_ = false;
+    bool raised_low_latency_ = false;  // the flag was off and we set it
     DeviceError error_ = DeviceError::None;
     std::string error_text_;
 };
@@ -77,8 +104,10 @@ class PosixDeviceOpener : public DeviceOpener {
     std::string device_root_;
 };
 
-// The termios speed constant for a baud rate, or B0 when there is none.
+// The termios speed constant for a baud rate, or B0 when there is none; and back (0 for
+// none).
 speed_t speed_for_baud(uint32_t baud);
+uint32_t baud_for_speed(speed_t speed);
 
 // The text of an errno value (thread-safe).
 std::string errno_text(int err);

@@ -19,6 +19,7 @@ enum class DeviceError {
     Unsupported,   // a setting the device refuses (for example the baud rate)
     Io,            // any other failure
     Lost,          // the device went away while open (unplugged USB adapter)
+    ModemLines,    // the driver refuses to set DTR/RTS
 };
 
 // The line settings the tester needs: 8N1, binary, XON/XOFF both ways with 0x11/0x13,
@@ -55,6 +56,13 @@ class SerialDevice {
     virtual void wait_readable(uint32_t ms) = 0;
     // Waits at most `ms` until the device can take more output.
     virtual void wait_writable(uint32_t ms) = 0;
+
+    // The rate the line runs at, in baud; 0 when the device cannot tell (the line then
+    // counts as taking bytes at once).
+    virtual uint32_t line_baud() const { return 0; }
+    // Bytes handed over and not yet on the line (the driver's output queue); 0 when the
+    // device cannot tell.
+    virtual size_t output_queued() const { return 0; }
 
     // A descriptor that polls readable when input has arrived and writable when the device
     // takes more output; -1 when the device has none (the engine then polls on its period).

@@ -22,8 +22,22 @@ constexpr size_t LONG_PACKET_SIZE = 1029;  // STX, number, complement, 1024 byte
 
 constexpr uint32_t LINE_SILENCE_MS = 100;     // a line breaks off after this much silence
 constexpr uint32_t PACKET_SILENCE_MS = 1000;  // a packet stalls after more than this
-// A command line is followed by this much quiet before the PC sends its next byte.
+// A command line is followed by this much quiet, counted from the moment its last byte has
+// left the wire, before the PC sends its next byte.
 constexpr uint32_t COMMAND_HOLD_MS = 50;
+constexpr uint64_t BITS_PER_BYTE = 10;  // start bit, 8 data bits, stop bit
+
+// Milliseconds `bytes` take on the wire at `baud`, rounded up; 0 when the rate is unknown.
+uint32_t wire_ms(size_t bytes, uint32_t baud) {
+    if (baud == 0) return 0;
+    return static_cast<uint32_t>((bytes * BITS_PER_BYTE * 1000 + baud - 1) / baud);
+}
+
+// Ticks left until `until` (wrap-safe); 0 once it has passed.
+uint32_t ms_left(uint32_t until, uint32_t now) {
+    int32_t left = static_cast<int32_t>(until - now);
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
 // The end-of-run command gets this long to leave; a tester that keeps us held off longer
 // loses it rather than the program hanging.
 constexpr uint32_t LOCAL_WRITE_LIMIT_MS = 2000;
@@ -45,6 +59,11 @@ struct TesterPort::Impl {
     // out until this tick count.
     bool holding = false;
     uint32_t hold_until = 0;
+
+    // When everything handed to the device so far will have left the wire, reckoned from
+    // the hand-over times and the line's rate: the kernel takes a command at once, the line
+    // takes its time.
+    uint32_t wire_free = 0;
 
     // A reply line or packet that has begun to arrive: the bytes stored in the reply
     // buffer so far, the size awaited (packets) and when the last byte came.
@@ -84,15 +103,33 @@ struct TesterPort::Impl {
         taken = 0;
     }
 
-    uint32_t hold_left(uint32_t now) const {
-        int32_t left = static_cast<int32_t>(hold_until - now);
-        return holding && left > 0 ? static_cast<uint32_t>(left) : 0;
+    uint32_t hold_left(const SerialDevice& device, uint32_t now) {
+        if (!holding) return 0;
+        // A command the tester holds back (XOFF) in the driver has not left yet: the quiet
+        // begins only after it.
+        if (size_t queued = device.output_queued(); queued > 0) {
+            uint32_t until = now + wire_ms(queued, device.line_baud()) + COMMAND_HOLD_MS;
+            if (ms_left(until, hold_until) > 0) hold_until = until;
+        }
+        return ms_left(hold_until, now);
+    }
+
+    // The device took `count` bytes at `now`: they go on the wire after what is on it already.
+    void handed_over(const SerialDevice& device, size_t count, uint32_t now) {
+        wire_free = now + ms_left(wire_free, now) + wire_ms(count, device.line_baud());
+    }
+
+    // Milliseconds until the last byte handed over has left the wire: what our reckoning
+    // says, or longer when the driver still holds more (the tester held us off meanwhile).
+    uint32_t wire_left(const SerialDevice& device, uint32_t now) const {
+        return std::max(ms_left(wire_free, now),
+                        wire_ms(device.output_queued(), device.line_baud()));
     }
 
     // Hands the device as much of the write in progress as it takes now.
     StepResult push(SerialDevice& device, uint32_t now) {
         if (taken < pending.size()) {
-            if (hold_left(now) > 0) return SR_WRITE_BUSY;
+            if (hold_left(device, now) > 0) return SR_WRITE_BUSY;
             while (taken < pending.size()) {
                 long n = device.write(pending.data() + taken, pending.size() - taken);
                 if (n < 0) {
@@ -102,9 +139,10 @@ struct TesterPort::Impl {
                 }
                 if (n == 0) return SR_WRITE_BUSY;
                 taken += static_cast<size_t>(n);
+                handed_over(device, static_cast<size_t>(n), now);
             }
             holding = command;
-            hold_until = now + COMMAND_HOLD_MS;
+            hold_until = now + wire_left(device, now) + COMMAND_HOLD_MS;
         }
         drop_write();
         return kept;
@@ -147,13 +185,13 @@ void TesterPort::release_write_event() {
     impl_->kept = SR_NEXT;
 }
 
-uint32_t TesterPort::write_hold_ms() const {
-    return impl_->hold_left(clock_.now_ms());
+uint32_t TesterPort::write_hold_ms() {
+    return impl_->hold_left(*device_, clock_.now_ms());
 }
 
 void TesterPort::hold_output(uint32_t ms) {
     uint32_t until = clock_.now_ms() + ms;
-    if (impl_->hold_left(clock_.now_ms()) < ms) impl_->hold_until = until;
+    if (impl_->hold_left(*device_, clock_.now_ms()) < ms) impl_->hold_until = until;
     impl_->holding = true;
 }
 
@@ -295,18 +333,25 @@ void TesterPort::return_to_local() {
     set_output_flow_control(false);
     // The engine has waited out the quiet after a command line before ending the run.
     impl_->holding = false;
-    if (write_command(LOCAL_COMMAND, SR_NEXT) == SR_WRITE_PENDING) {
-        uint32_t start = clock_.now_ms();
-        while (poll_write() == SR_WRITE_BUSY) {
-            uint32_t waited = clock_.now_ms() - start;
-            if (waited >= LOCAL_WRITE_LIMIT_MS) {
-                release_write_event();
-                break;
-            }
-            device_->wait_writable(std::min(LOCAL_WRITE_LIMIT_MS - waited, LOCAL_WRITE_STEP_MS));
-        }
-    }
+    uint32_t start = clock_.now_ms();
+    // A write still pending is the cancel sequence the tester held back: with flow control
+    // off it goes now, ahead of the command.
+    bool line_free = !write_pending() || finish_write(start);
+    if (line_free && write_command(LOCAL_COMMAND, SR_NEXT) == SR_WRITE_PENDING) finish_write(start);
     set_output_flow_control(true);
+}
+
+bool TesterPort::finish_write(uint32_t start) {
+    StepResult result;
+    while ((result = poll_write()) == SR_WRITE_BUSY) {
+        uint32_t waited = clock_.now_ms() - start;
+        if (waited >= LOCAL_WRITE_LIMIT_MS) {
+            release_write_event();
+            return false;
+        }
+        device_->wait_writable(std::min(LOCAL_WRITE_LIMIT_MS - waited, LOCAL_WRITE_STEP_MS));
+    }
+    return result != SR_WRITE_FAILED;
 }
 
 std::string_view TesterPort::reply_line() const {
@@ -343,6 +388,12 @@ std::unique_ptr<TesterPort> open_tester_port(SettingsState& state, WindowSurface
     bool configuration_applied = device->apply_configuration(settings);
     if (!configuration_read) {
         report_error(state, window, ERR_DCB, "Invalid DCB structure\n");
+        return nullptr;
+    }
+    if (!configuration_applied && device->last_error() == DeviceError::ModemLines) {
+        report_error_with_reason(state, window, ERR_MODEM_LINES,
+                                 "Unable to set the modem control lines (DTR/RTS).\n",
+                                 device->error_text());
         return nullptr;
     }
     if (!configuration_applied) {

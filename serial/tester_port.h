@@ -46,8 +46,10 @@ class TesterPort {
     void release_write_event();
     bool write_pending() const;
     // Milliseconds before the next byte may go: a command line is followed by a short
-    // quiet while the tester parses it; writes started meanwhile wait as pending writes.
-    uint32_t write_hold_ms() const;
+    // quiet while the tester parses it, counted from when its last byte has left the wire
+    // (the line's rate and the driver's output queue tell); writes started meanwhile wait
+    // as pending writes.
+    uint32_t write_hold_ms();
     // Holds the next byte back for `ms` from now (or longer, if a command line asked so).
     void hold_output(uint32_t ms);
 
@@ -75,7 +77,8 @@ class TesterPort {
 
     // Purges the receive queue, then switches XON/XOFF on output on or off.
     void set_output_flow_control(bool on);
-    // Flow control off, "\nSYST:COMM:LOCAL\n", waits (bounded) for the write, flow control on.
+    // Flow control off; a write still pending (the cancel sequence) goes out first, then
+    // "\nSYST:COMM:LOCAL\n"; both get 2 seconds in all to leave; flow control on.
     void return_to_local();
 
     // Reply buffer: byte 0 is the last one-byte reply or the first byte of the last line
@@ -107,6 +110,9 @@ class TesterPort {
 
   private:
     StepResult start_write(const uint8_t* data, size_t size, StepResult next, bool command);
+    // Pushes the pending write out (waiting on the device) until 2 s after `start`; false
+    // when it did not go.
+    bool finish_write(uint32_t start);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

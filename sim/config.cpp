@@ -20,6 +20,7 @@ constexpr std::array<std::string_view, FAULT_COUNT> FAULT_NAMES = {
 };
 
 constexpr uint32_t MAX_BAUD = 1'000'000;
+constexpr uint32_t MAX_PARSE_MS = 10'000;
 constexpr size_t MAX_AUTOTESTS = 255;
 
 std::optional<uint32_t> parse_count(std::string_view text, uint32_t max) {
@@ -88,6 +89,10 @@ std::string apply_option(ProgramOptions& options, std::string_view name, std::st
         std::optional<uint32_t> baud = parse_count(value, MAX_BAUD);
         if (!baud || *baud == 0) return "--baud takes a rate from 1 to 1000000";
         tester.baud = *baud;
+    } else if (name == "parse-ms") {
+        std::optional<uint32_t> ms = parse_count(value, MAX_PARSE_MS);
+        if (!ms) return "--parse-ms takes milliseconds from 0 to 10000";
+        tester.parse_ms = *ms;
     } else if (name == "trace") {
         options.trace = value;
     } else if (name == "fault") {
@@ -191,6 +196,7 @@ std::string usage_text() {
             "  --store DIR          store every received file in DIR\n"
             "  --baud N             pace the line to N baud both ways, 10 bits a byte\n"
             "  --polling            a C outside a transfer starts a result-list transfer\n"
+            "  --parse-ms N         bytes that come within N ms after a command line are lost\n"
             "  --trace FILE         log every byte in and out with times\n"
             "  --fault NAME         repeatable; one of:";
     for (std::string_view name : FAULT_NAMES)

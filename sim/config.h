@@ -64,6 +64,9 @@ struct TesterConfig {
                                                         // in memory only
     uint32_t baud = 0;     // pace the line both ways to this rate (10 bits a byte); 0: no pacing
     bool polling = false;  // a "C" outside any transfer starts a result-list transfer
+    // Milliseconds the tester parses a command line after its LF; bytes that arrive
+    // meanwhile are lost. 0: parsing takes no time.
+    uint32_t parse_ms = 0;
     FaultSet faults;
 };
 

@@ -11,11 +11,11 @@ void InputPacer::arrived(std::span<const uint8_t> bytes, uint64_t now_ns) {
     }
 }
 
-void InputPacer::take_due(uint64_t now_ns, std::vector<uint8_t>& out) {
-    while (!queue_.empty() && queue_.front().due_ns <= now_ns) {
-        out.push_back(queue_.front().value);
-        queue_.pop_front();
-    }
+std::optional<InputPacer::Byte> InputPacer::take_due(uint64_t now_ns) {
+    if (queue_.empty() || queue_.front().due_ns > now_ns) return std::nullopt;
+    Byte byte = queue_.front();
+    queue_.pop_front();
+    return byte;
 }
 
 }  // namespace trelvo::sim

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,15 +18,15 @@ class InputPacer {
     // Bytes handed over by the PC at `now_ns`: each arrives one byte time after the one
     // before it has arrived, or after `now_ns`, whichever is later.
     void arrived(std::span<const uint8_t> bytes, uint64_t now_ns);
-    // Moves the bytes that have arrived whole by `now_ns` to `out`.
-    void take_due(uint64_t now_ns, std::vector<uint8_t>& out);
+    struct Byte {
+        uint8_t value;
+        uint64_t due_ns;  // when it had arrived whole
+    };
+    // The next byte that has arrived whole by `now_ns`, if any.
+    std::optional<Byte> take_due(uint64_t now_ns);
     bool pending() const { return !queue_.empty(); }
 
   private:
-    struct Byte {
-        uint8_t value;
-        uint64_t due_ns;
-    };
     uint64_t byte_ns_;
     uint64_t line_free_ns_ = 0;  // when the last byte queued has arrived whole
     std::deque<Byte> queue_;

@@ -107,12 +107,21 @@ void Tester::service() {
         if (static_cast<size_t>(count) < buffer.size()) break;
     }
     arrived_.clear();
-    in_.take_due(now, arrived_);
-    if (!arrived_.empty()) {
-        if (trace_) trace_(TraceDirection::In, clock_.now_ms(), arrived_);
-        for (uint8_t byte : arrived_)
-            on_byte(byte);
+    uint64_t lost = 0;
+    while (std::optional<InputPacer::Byte> byte = in_.take_due(now)) {
+        if (byte->due_ns < parsing_until_ns_) {
+            ++lost;
+            continue;
+        }
+        byte_ns_ = byte->due_ns;
+        arrived_.push_back(byte->value);
+        on_byte(byte->value);
     }
+    if (lost > 0) {
+        lost_bytes_ += lost;
+        log("lost " + std::to_string(lost) + " bytes while parsing a command line");
+    }
+    if (!arrived_.empty() && trace_) trace_(TraceDirection::In, clock_.now_ms(), arrived_);
     if (self_start_pending_ && mode() == TesterMode::Commands && line_.empty() &&
         clock_.now_ms() - identity_unanswered_ms_ >= SILENT_IDENTITY_START_MS) {
         self_start_pending_ = false;
@@ -224,6 +233,8 @@ void Tester::on_line(const std::string& line) {
             return;
         }
     }
+    // Deaf while it parses: what follows too closely is lost.
+    if (!line.empty()) parsing_until_ns_ = byte_ns_ + uint64_t{config_.parse_ms} * 1'000'000;
     for (const Command& command : parse_command_line(line)) {
         if (mode() != TesterMode::Commands) break;  // a transfer took over the line
         commands_.push_back(command.text);

@@ -102,6 +102,8 @@ class Tester {
     // Bytes from the PC still on their way along the simulated wire.
     bool input_pending() const { return in_.pending(); }
     bool output_failed() const { return out_.failed(); }
+    // Bytes that came while a command line was being parsed (TesterConfig::parse_ms).
+    uint64_t lost_bytes() const { return lost_bytes_; }
 
   private:
     void on_byte(uint8_t byte);
@@ -127,6 +129,9 @@ class Tester {
     WideClock wide_;
     InputPacer in_;
     std::vector<uint8_t> arrived_;  // what service() takes in this time
+    uint64_t byte_ns_ = 0;          // when the byte being handled had arrived
+    uint64_t parsing_until_ns_ = 0;
+    uint64_t lost_bytes_ = 0;
 
     std::string results_;
     bool results_cleared_ = false;

@@ -5,10 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <sstream>
+#include <thread>
 
 #include "engine/event_loop.h"
 #include "protocol/packet.h"
+#include "protocol/tester_commands.h"
 #include "serial/posix_serial_device.h"
 #include "shell/error_table.h"
 #include "sim/launch.h"
@@ -22,7 +26,10 @@ class Kv70simProgram : public ScratchDirTest {
   protected:
     void SetUp() override {
         ScratchDirTest::SetUp();
-        loop.set_timer_handler([this](int identifier) { engine.engine_tick(identifier); });
+        loop.set_timer_handler([this](int identifier) {
+            engine.engine_tick(identifier);
+            if (after_tick && engine.run_active()) after_tick();
+        });
     }
     void TearDown() override {
         stop();
@@ -67,6 +74,29 @@ class Kv70simProgram : public ScratchDirTest {
     // What the simulator logged: every command it took and what became of each autotest.
     std::string sim_log() const { return read_file(dir / "kv70sim.log"); }
 
+    // The bytes the simulator took in, from its trace, once `tail` is among them or after
+    // `limit_ms`.
+    std::string received_by_tester(const std::string& tail, int limit_ms = 3000) {
+        std::string bytes;
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+        do {
+            bytes.clear();
+            std::istringstream trace(read_file(dir / "trace"));
+            for (std::string line; std::getline(trace, line);) {
+                std::istringstream words(line);
+                std::string time, direction, word;
+                words >> time >> direction;
+                if (direction != "in") continue;
+                while (words >> word && word[0] != '|')
+                    bytes.push_back(static_cast<char>(std::stoi(word, nullptr, 16)));
+            }
+            if (bytes.find(tail) != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < until);
+        return bytes;
+    }
+
+    std::function<void()> after_tick;  // after every tick of a running engine
     pid_t pid = 0;
     SystemClock clock;
     EventLoop loop{clock};
@@ -181,6 +211,56 @@ TEST_F(Kv70simProgram, DownloadAutotestFromAnEndlessDirectoryChoosesNoSlot) {
     EXPECT_NE(log.find("< SYSTem:DIRectory:AUTotest? 251\n"), std::string::npos);
     EXPECT_EQ(log.find("UPLoad:AUTotest"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(dir / "store" / "NEW.DLD"));
+}
+
+const std::string LOCAL_COMMAND = "\nSYST:COMM:LOCAL\n";
+const std::string CANCEL_SEQUENCE(8, '\x18');
+
+// At 4800 baud a command line takes longer on the wire than the quiet after it: the "C"
+// after the upload command would reach a tester still parsing it unless the quiet begins
+// when the command's last byte has left.
+TEST_F(Kv70simProgram, NothingFollowsACommandLineWhileTheTesterParsesIt) {
+    start({"--baud", "4800", "--parse-ms", "30"});
+    state.baud_index = 3;
+    automatic(2, dir / "out");
+    run();
+    EXPECT_EQ(window.status[2], "Completed");
+    std::string log = read_file(dir / "kv70sim.log");
+    EXPECT_EQ(log.find("lost"), std::string::npos) << log;
+    EXPECT_EQ(read_file(dir / "out" / std::string(sim::BUILT_IN_MOBILE_LIST_NAME)),
+              sim::sample_mobile_list(72));
+}
+
+// Cancel the moment a command line has gone, while the quiet after it holds every write
+// back, or while the write that follows it waits for the quiet: the eight CAN reach the
+// tester all the same, after the quiet and ahead of the command back to local operation.
+class CancelInTheQuiet : public Kv70simProgram {
+  protected:
+    std::string cancel_when(std::function<bool()> moment) {
+        start({"--baud", "4800", "--parse-ms", "30", "--trace", (dir / "trace").string()});
+        state.baud_index = 3;
+        automatic(2, dir / "out");
+        after_tick = [this, moment] {
+            if (moment()) engine.user_break();
+        };
+        run();
+        EXPECT_EQ(window.status[2], "Aborted");
+        EXPECT_NE(state.error_flags & error_bit(ERR_USER_BREAK), 0u);
+        return received_by_tester(LOCAL_COMMAND);
+    }
+};
+
+TEST_F(CancelInTheQuiet, RightAfterACommandLine) {
+    std::string received = cancel_when([this] { return engine.port().write_hold_ms() > 0; });
+    EXPECT_NE(received.find("*IDN?\n" + CANCEL_SEQUENCE + LOCAL_COMMAND), std::string::npos)
+        << received;
+}
+
+TEST_F(CancelInTheQuiet, WhileTheNextWriteIsPending) {
+    std::string received = cancel_when([this] { return engine.port().write_pending(); });
+    EXPECT_NE(received.find(std::string(LIST_UPLOAD_COMMAND) + CANCEL_SEQUENCE + LOCAL_COMMAND),
+              std::string::npos)
+        << received;
 }
 
 }  // namespace

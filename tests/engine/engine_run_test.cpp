@@ -294,13 +294,25 @@ TEST_F(EngineRun, PendingWriteCompletesAndTheKeptResultTakesEffect) {
 }
 
 TEST_F(EngineRun, WriteRefusedByTheDeviceEndsTheRunWithAMessage) {
-    h.start(op(write_table));
-    h.wire.fail_writes = true;
-    ASSERT_TRUE(h.run(10'000));
-    EXPECT_EQ(h.window.status[2], "Port lost");
-    ASSERT_EQ(h.window.messages.size(), 1u);
-    EXPECT_EQ(h.window.messages[0].text.rfind("Connection to COM3 lost\n", 0), 0u);
-    EXPECT_EQ(probe.calls, std::vector<std::string>{"write_hello"});
+    for (bool pending_first : {false, true}) {
+        SCOPED_TRACE(pending_first ? "refused while pending" : "refused at once");
+        h.window.messages.clear();
+        probe.calls.clear();
+        h.wire.fail_writes = !pending_first;
+        h.wire.hold_writes = pending_first;
+        h.start(op(write_table));
+        if (pending_first) {
+            EXPECT_FALSE(h.run(200));
+            h.wire.fail_writes = true;
+        }
+        ASSERT_TRUE(h.run(10'000));
+        EXPECT_EQ(h.window.status[2], "Port lost");
+        ASSERT_EQ(h.window.messages.size(), 1u);
+        EXPECT_EQ(h.window.messages[0].text,
+                  "Connection to COM3 lost\nscripted device: write refused");
+        EXPECT_EQ(probe.calls, std::vector<std::string>{"write_hello"});
+        h.wire.hold_writes = false;
+    }
 }
 
 TEST_F(EngineRun, DeviceLostDuringAWaitEndsTheRunInsteadOfWaitingForEver) {
@@ -311,7 +323,8 @@ TEST_F(EngineRun, DeviceLostDuringAWaitEndsTheRunInsteadOfWaitingForEver) {
     ASSERT_TRUE(h.run(10'000));
     EXPECT_EQ(h.window.status[2], "Port lost");
     EXPECT_TRUE(h.window.messages.empty());
-    EXPECT_EQ(h.state.error_flags, error_bit(ERR_COM_PORT) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(h.state.error_flags, error_bit(ERR_PORT_LOST) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(h.state.error_reasons[ERR_PORT_LOST], "scripted device: lost");
     EXPECT_EQ(h.window.cancels, 1);
 }
 

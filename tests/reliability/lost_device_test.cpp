@@ -70,7 +70,7 @@ TEST_P(LostDevice, EndsTheWaitWithPortLost) {
     link.tester().hang_up();
     ASSERT_TRUE(run_for(10'000)) << "still waiting after the line went dead";
     EXPECT_EQ(window.status[2], "Port lost");
-    EXPECT_EQ(state.error_flags, error_bit(ERR_COM_PORT) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(state.error_flags, error_bit(ERR_PORT_LOST) | error_bit(ERR_RUN_FAILED));
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(window.cancels, 1);
     EXPECT_FALSE(link.pc().is_open());
@@ -101,7 +101,7 @@ TEST_F(LostLine, InteractiveRunSaysWhichPortWasLostAndWhy) {
     ASSERT_TRUE(run_for(1'000));
     EXPECT_EQ(window.status[2], "Port lost");
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, "Connection to COM1 lost\nmemory:pc: device disconnected\n");
+    EXPECT_EQ(window.messages[0].text, "Connection to COM1 lost\nmemory:pc: device disconnected");
     EXPECT_EQ(window.cancels, 0);
     EXPECT_FALSE(link.pc().is_open());
 }
@@ -160,7 +160,7 @@ TEST_F(LostProgram, WaitForTheReceiverEndsWhenTheProgramDies) {
     automatic(0, write("FW.BIN", pattern(500)));
     run_and_kill_when([this] { return window.status[0] == "Waiting for receiver"; });
     EXPECT_EQ(window.status[2], "Port lost");
-    EXPECT_EQ(state.error_flags, error_bit(ERR_COM_PORT) | error_bit(ERR_RUN_FAILED));
+    EXPECT_EQ(state.error_flags, error_bit(ERR_PORT_LOST) | error_bit(ERR_RUN_FAILED));
     EXPECT_EQ(open_descriptors(), descriptors);
 }
 

@@ -67,6 +67,10 @@ TEST_F(OpenTesterPort, ReportsEachFailureAsABoxOrInAnAutomaticRunAsItsBit) {
         {"refused settings",
          [](MemoryOpener&, MemoryEnd& end) { end.refuse_apply_configuration(true); }, ERR_BAUDRATE,
          "Invalid Baudrate\n"},
+        {"refused modem lines", [](MemoryOpener&, MemoryEnd& end) { end.refuse_modem_lines(true); },
+         ERR_MODEM_LINES,
+         "Unable to set the modem control lines (DTR/RTS).\n"
+         "memory:pc: cannot drop DTR (Input/output error)"},
     };
     for (const FailureCase& c : cases) {
         for (bool automatic : {false, true}) {

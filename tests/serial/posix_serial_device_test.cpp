@@ -1,8 +1,10 @@
 #include "serial/posix_serial_device.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,26 @@
 
 namespace trelvo {
 namespace {
+
+constexpr int LOW_LATENCY = ASYNC_LOW_LATENCY;
+constexpr int SKIP_TEST = ASYNC_SKIP_TEST;
+
+// A UART driver on a pseudo-terminal: serial flags it keeps, modem lines it may refuse.
+struct FakeUartDriver : SerialDriver {
+    int get_flags(int, int& out) const override {
+        out = flags;
+        return 0;
+    }
+    int set_flags(int, int value) const override {
+        flags = value;
+        return 0;
+    }
+    int set_modem_lines(int, int lines, bool) const override {
+        return (lines & refused_lines) != 0 ? EIO : 0;
+    }
+    mutable int flags = 0;
+    int refused_lines = 0;
+};
 
 // A pseudo-terminal: we hold the master and play the tester; the slave is the port.
 class PosixSerialDeviceTest : public ::testing::Test {
@@ -83,6 +105,49 @@ TEST_F(PosixSerialDeviceTest, AppliesRawEightNOneWithXonXoffAndTheBaudRate) {
     ASSERT_TRUE(device_->set_output_flow_control(false));
     ASSERT_EQ(tcgetattr(device_->fd(), &t), 0);
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXOFF));
+}
+
+TEST_F(PosixSerialDeviceTest, ClosingPutsBackTheLineSettingsAndTheLowLatencyFlagItFound) {
+    device_.reset();
+    int other = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(other, &before), 0);
+    before.c_lflag |= ICANON | ECHO;
+    cfsetospeed(&before, B9600);
+    cfsetispeed(&before, B9600);
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &before), 0);
+    for (int found : {0, LOW_LATENCY}) {
+        SCOPED_TRACE(found != 0 ? "flag on before" : "flag off before");
+        FakeUartDriver driver;
+        driver.flags = found | SKIP_TEST;
+        {
+            OpenResult opened = PosixSerialDevice::open(path_, driver);
+            ASSERT_NE(opened.device, nullptr) << opened.reason;
+            ASSERT_TRUE(opened.device->apply_configuration({4800, true, true}));
+            EXPECT_TRUE(static_cast<PosixSerialDevice&>(*opened.device).low_latency());
+            EXPECT_EQ(driver.flags & LOW_LATENCY, LOW_LATENCY);
+            EXPECT_EQ(opened.device->line_baud(), 4800u);
+        }
+        EXPECT_EQ(driver.flags, found | SKIP_TEST);
+        termios after{};
+        ASSERT_EQ(tcgetattr(other, &after), 0);
+        EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
+    }
+    close(other);
+}
+
+TEST_F(PosixSerialDeviceTest, AModemLineTheDriverRefusesIsAFailureOfItsOwn) {
+    device_.reset();
+    FakeUartDriver driver;
+    driver.refused_lines = TIOCM_DTR;
+    OpenResult opened = PosixSerialDevice::open(path_, driver);
+    ASSERT_NE(opened.device, nullptr) << opened.reason;
+    EXPECT_FALSE(opened.device->apply_configuration({38400, true, true}));
+    EXPECT_EQ(opened.device->last_error(), DeviceError::ModemLines);
+    EXPECT_EQ(opened.device->error_text(), path_ + ": cannot drop DTR (Input/output error)");
 }
 
 TEST_F(PosixSerialDeviceTest, RefusesABaudRateItDoesNotOffer) {

@@ -36,6 +36,34 @@ TEST_F(Write, NothingFollowsACommandLineWithinFiftyMilliseconds) {
     EXPECT_EQ(port.write_hold_ms(), 0u);
 }
 
+TEST_F(Write, TheQuietAfterACommandLineBeginsWhenItsLastByteHasLeftTheWire) {
+    link.set_timing({4800, 0});  // "*IDN?\n" takes 12.5 ms on the wire
+    for (bool held_off : {false, true}) {
+        SCOPED_TRACE(held_off ? "tester holds us off for 100 ms" : "line free");
+        pc.set_output_flow_control(held_off);
+        if (held_off) {
+            tester.send("\x13");
+            clock.advance(5);
+            send_later(100, "\x11");
+        }
+        ASSERT_EQ(port.write_command("*IDN?\n", SR_WAIT_LINE), SR_WAIT_LINE);
+        const uint8_t can[] = {0x18};
+        StepResult result = port.write_block(can, 1, SR_NEXT);
+        uint32_t lf_at = 0, can_at = 0;
+        for (int ms = 0; ms < 1000 && can_at == 0; ++ms) {
+            if (result != SR_NEXT) result = port.poll_write();
+            clock.advance(1);
+            for (char c : tester.take_received()) {
+                if (c == '\n') lf_at = clock.now_ms();
+                if (c == 0x18) can_at = clock.now_ms();
+            }
+        }
+        ASSERT_NE(lf_at, 0u);
+        ASSERT_NE(can_at, 0u);
+        EXPECT_GE(can_at - lf_at, 50u);
+    }
+}
+
 TEST_F(Write, FailsWhenTheDeviceRefusesTheWrite) {
     pc.fail_writes(true);
     EXPECT_EQ(port.write_command("*IDN?\n", SR_WAIT_LINE), SR_WRITE_FAILED);
@@ -105,8 +133,22 @@ TEST_F(ReturnToLocal, SendsTheLocalCommandWithFlowControlOffAndSwitchesItBackOn)
     EXPECT_EQ(pc.purge_count(), 2);
 }
 
+TEST_F(ReturnToLocal, SendsTheRestOfAHeldBackCancelSequenceFirst) {
+    pc.apply_configuration(LineSettings{});
+    pc.set_write_capacity(4);
+    tester.send("\x13");
+    const std::string cancel(8, '\x18');
+    EXPECT_EQ(
+        port.write_block(reinterpret_cast<const uint8_t*>(cancel.data()), cancel.size(), SR_NEXT),
+        SR_WRITE_PENDING);
+    port.return_to_local();
+    EXPECT_EQ(tester.take_received(), cancel + "\nSYST:COMM:LOCAL\n");
+}
+
 TEST_F(ReturnToLocal, GivesUpTheCommandAfterTwoSecondsWhenItCannotLeave) {
     pc.hold_writes(true);
+    // Should the limit fail, the line frees itself later and the time shows it.
+    clock.schedule(clock.now_ms() + 10'000, [this] { pc.hold_writes(false); });
     uint32_t start = clock.now_ms();
     port.return_to_local();
     EXPECT_EQ(elapsed_since(start), 2000u);

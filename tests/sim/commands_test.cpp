@@ -86,6 +86,20 @@ TEST_F(TesterIdentity, IdnTimeoutAsksForFirmwareAfterTheSilenceYetTakesACommand)
     EXPECT_TRUE(tester().transfers().empty());
 }
 
+TEST_F(TesterIdentity, BytesThatComeWhileACommandLineIsParsedAreLost) {
+    TesterConfig config;
+    config.parse_ms = 30;
+    start(config);
+    // The empty line before the query is no command: the query right after it counts.
+    pc_.send("\n*IDN?\n*IDN?\n");
+    EXPECT_TRUE(pc_.read_line());
+    EXPECT_EQ(pc_.read_for(100), "");
+    EXPECT_EQ(tester().lost_bytes(), 6u);
+    pc_.send("*IDN?\n");
+    EXPECT_TRUE(pc_.read_line());
+    EXPECT_EQ(tester().lost_bytes(), 6u);
+}
+
 // --- Result count and clearing ------------------------------------------------------------
 
 struct CountCase {

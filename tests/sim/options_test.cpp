@@ -24,11 +24,12 @@ TEST(KvSimOptions, DefaultsAreAKv72WithBuiltInDataAndNoFaults) {
 }
 
 TEST(KvSimOptions, EveryOptionLandsInTheConfiguration) {
-    ParsedOptions parsed = parse_program_options(
-        {"--link=/tmp/x", "--model",  "71",          "--idn",       "A,71 B,C,D",    "--results",
-         "r.txt",         "--mslist", "m.aut",       "--autotests", "ONE,TWO THREE", "--store",
-         "/tmp/s",        "--baud",   "9600",        "--polling",   "--trace",       "t.log",
-         "--fault",       "can",      "--fault=xoff"});
+    ParsedOptions parsed =
+        parse_program_options({"--link=/tmp/x", "--model",    "71",       "--idn",   "A,71 B,C,D",
+                               "--results",     "r.txt",      "--mslist", "m.aut",   "--autotests",
+                               "ONE,TWO THREE", "--store",    "/tmp/s",   "--baud",  "9600",
+                               "--polling",     "--trace",    "t.log",    "--fault", "can",
+                               "--fault=xoff",  "--parse-ms", "40"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const ProgramOptions& options = parsed.options;
     EXPECT_EQ(options.link, "/tmp/x");
@@ -39,6 +40,7 @@ TEST(KvSimOptions, EveryOptionLandsInTheConfiguration) {
     EXPECT_EQ(options.tester.autotests, (std::vector<std::string>{"ONE", "TWO THREE"}));
     EXPECT_EQ(options.tester.store_dir, "/tmp/s");
     EXPECT_EQ(options.tester.baud, 9600u);
+    EXPECT_EQ(options.tester.parse_ms, 40u);
     EXPECT_TRUE(options.tester.polling);
     EXPECT_EQ(options.trace, "t.log");
     EXPECT_TRUE(options.tester.faults.has(Fault::Can));
@@ -84,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArguments{{"--link", "x", "--fault", "nak"}, "unknown fault"},
                       BadArguments{{"--link", "x", "--baud", "0"}, "--baud"},
                       BadArguments{{"--link", "x", "--baud", "96OO"}, "--baud"},
+                      BadArguments{{"--link", "x", "--parse-ms", "10001"}, "--parse-ms"},
                       BadArguments{{"--link", "x", "--autotests", "A,,B"}, "empty name"},
                       BadArguments{{"--link", "x", "--autotest-count", "256"}, "0 to 255"},
                       BadArguments{{"--link", "x", "--idn", "a\nb"}, "single line"},

@@ -51,8 +51,10 @@ void ScriptedDevice::wait_readable(uint32_t ms) {
     }
 }
 
+// A wait that finds the device unable to take the write takes its time on the virtual clock,
+// so that a loop that keeps waiting runs into its time limit instead of spinning.
 void ScriptedDevice::wait_writable(uint32_t ms) {
-    if (wire_.hold_writes) wire_.clock.advance(ms);
+    if (wire_.hold_writes || wire_.fail_writes || wire_.lost) wire_.clock.advance(ms);
 }
 
 }  // namespace trelvo::testing
