@@ -62,6 +62,7 @@ void Engine::start_run(std::unique_ptr<TesterPort> port, const Operation& op) {
     close_file(transfer.file);
     close_file(transfer.second_file);
     transfer.outputs_written = 0;
+    transfer.receive_open = false;
     run_state = RS_RUNNING;
     operation = &op;
     run_start = clock.now_ms();
@@ -335,6 +336,14 @@ void Engine::user_break() {
     run_state = RS_CANCEL;
 }
 
+void Engine::report_partial_file() {
+    transfer.receive_open = false;
+    report_error_with_reason(state, window, ERR_TRANSFER_INCOMPLETE, "Transfer incomplete\n",
+                             transfer.directory + transfer.file_name +
+                                 ": broken off before its end; the bytes received are kept",
+                             MessageIcon::Error);
+}
+
 void Engine::finish_run() {
     // A port that failed during the run (lost, or refusing writes) ends it as "Port lost"
     // whatever the run state says; the message or error bit went out when it failed. A run
@@ -345,6 +354,7 @@ void Engine::finish_run() {
     if (run_state != RS_IDLE || port_lost) state.error_flags |= error_bit(ERR_RUN_FAILED);
     window.set_file_line("");
     window.set_progress_position(0);
+    if (transfer.receive_open) report_partial_file();
     if (transfer.file != nullptr) {
         close_file(transfer.file);
         // Only a completed run's converted output stands in for the received list: after a

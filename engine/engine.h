@@ -87,6 +87,8 @@ class Engine {
     void tick_write();
     void finish_run();
     void report_port_failure();
+    // A run that ends while a received file is still open: says the file is partial.
+    void report_partial_file();
     // --idle-timeout: breaks an unattended run whose tester has been silent too long.
     void check_idle_limit();
     const char* row_status_text() const;

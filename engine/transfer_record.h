@@ -46,6 +46,9 @@ struct TransferRecord {
     // Conversion outputs written whole from the received file; without one, the file is
     // never deleted in favour of its conversions.
     uint32_t outputs_written = 0;
+    // A received file is open and its closing block has not come: a run that ends now
+    // leaves a partial file, which the end of the run names.
+    bool receive_open = false;
 };
 
 // Closes a run's file handle if open and sets it to none.

@@ -27,7 +27,7 @@ constexpr std::string_view NOT_IN_DIRECTORY =
 constexpr std::string_view NOT_CREATED = "Invalid filename or file is write protected\n";
 constexpr std::string_view NAME_RESERVED =
     "The received file's name is reserved for the program's own files\n";
-constexpr std::string_view NOT_WRITTEN = "Cannot write the received file\n";
+constexpr std::string_view WRITE_FAILED = "Write error - disk full or file too large.\n";
 
 // Answers the tester and waits for its next block; the step runs again after the wait.
 StepResult answer(Engine& engine, std::initializer_list<uint8_t> bytes) {
@@ -81,10 +81,12 @@ bool write_received(Engine& engine, TransferRecord& record, std::span<const uint
     engine.protocol.received.stored += written;
     if (flushed) return true;
     int error = errno;
-    std::string message(NOT_WRITTEN);
-    message += error != 0 ? std::strerror(error) : "The file took fewer bytes than it was given.";
-    message += "\n";
-    report_error(engine.state, engine.window, ERR_RECEIVE_FILE, message, MessageIcon::Error);
+    std::string path = record.directory + record.file_name;
+    std::string reason = error != 0 ? file_reason(error, path)
+                                    : path + ": the file took fewer bytes than it was given";
+    report_error_with_reason(engine.state, engine.window, ERR_WRITE_FAILED, WRITE_FAILED, reason,
+                             MessageIcon::Error);
+    record.receive_open = false;  // the message above already names the file
     engine.run_state = RS_CANCEL;
     return false;
 }
@@ -150,6 +152,7 @@ StepResult receive_packet(Engine& engine, TransferRecord& record) {
     // information block.
     if (block == 0 && protocol.end_of_transmission && record.packet_number > 0) {
         engine.packet_text = "Close connection";
+        record.receive_open = false;
         check_received_size(engine, record);
         protocol.packet[0] = ACK;
         return port.write_block(protocol.packet.data(), 1, SR_NEXT);
@@ -163,6 +166,7 @@ StepResult receive_packet(Engine& engine, TransferRecord& record) {
             received = ReceivedData{};
             if (info.size_given) received.announced = info.size;
             if (!open_received_file(engine, record, data)) return SR_NEXT;
+            record.receive_open = true;
             engine.show_file_line("Receiving", record.file_name);
             uint64_t units = info.size / SHORT_DATA_SIZE + (info.size % SHORT_DATA_SIZE != 0);
             engine.window.set_progress_range(

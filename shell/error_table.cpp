@@ -31,7 +31,7 @@ const std::array<std::string_view, 32> error_messages = {
     "Insufficient memory - Printout middle default definition selected.",
     "Insufficient memory - Printout end default definition selected.",
     "Insufficient memory - Printout table default definition selected.",
-    "Transfer incomplete - the received data does not match the announced size.",
+    "Transfer incomplete - the received file is not whole.",
     "Autotest directory incomplete - no slot chosen.",
     "Received name is reserved for the program's own files - stored under another name.",
     "Write error - disk full or file too large.",

@@ -33,7 +33,7 @@ enum ErrorBit : int {
     ERR_PRINTOUT_END_MEMORY = 23,
     ERR_PRINTOUT_TABLE_MEMORY = 24,
     // Bits of our own: causes that the texts above would name wrongly.
-    ERR_TRANSFER_INCOMPLETE = 25,   // received data does not match the size announced
+    ERR_TRANSFER_INCOMPLETE = 25,   // received file not whole: size differs, or broken off
     ERR_DIRECTORY_INCOMPLETE = 26,  // autotest directory not taken in whole; no slot chosen
     ERR_NAME_RESERVED = 27,         // received or output name is one of the program's files
     ERR_WRITE_FAILED = 28,          // a file could not be written to its end (disk full)

@@ -67,6 +67,10 @@ class TrelvoUnattended : public ::testing::Test {
         {"--fault", "silent-after-packet", "--trace", (tester_dir_.path / "trace.txt").string()}};
 };
 
+const char* const PARTIAL_ERROR = "Error: Transfer incomplete - the received file is not whole.";
+const char* const PARTIAL_REASON =
+    "       RESULTS.TXT: broken off before its end; the bytes received are kept";
+
 struct SignalCase {
     const char* name;
     std::vector<int> signals;  // sent one after the other
@@ -87,9 +91,10 @@ TEST_P(TrelvoSignal, BreaksTheTransferAndReturnsTheTesterToLocal) {
     EXPECT_NE(trelvo.err().find("Status: Aborted"), std::string::npos) << trelvo.err();
     expect_cancelled_and_local();
     if (GetParam().logged) {
-        EXPECT_EQ(log_lines(dir()),
-                  (std::vector<std::string>{"---->", "trelvo -F3", "Upload Result List Aborted",
-                                            "Error: User break.", ""}));
+        // The list broken off is kept, and named as partial.
+        EXPECT_EQ(log_lines(dir()), (std::vector<std::string>{
+                                        "---->", "trelvo -F3", "Upload Result List Aborted",
+                                        "Error: User break.", PARTIAL_ERROR, PARTIAL_REASON, ""}));
     } else {
         EXPECT_FALSE(fs::exists(dir() / "trelvo.log"));
     }
@@ -109,7 +114,7 @@ TEST_F(TrelvoUnattended, SigtermEndsABatchScript) {
     ASSERT_TRUE(trelvo.wait_for_stderr("Packet 1\n")) << trelvo.err();
     trelvo.signal(SIGTERM);
     EXPECT_EQ(trelvo.wait(std::chrono::seconds(10)), 1) << trelvo.err();
-    EXPECT_EQ(log_lines(dir()).size(), 5u);
+    EXPECT_EQ(log_lines(dir()).size(), 7u);
     EXPECT_EQ(trelvo.err().find("Upload Mobile List"), std::string::npos);
     EXPECT_NE(trelvo.err().find("trelvo: asked to end; the rest of the batch script is not run"),
               std::string::npos)
@@ -129,7 +134,8 @@ TEST_F(TrelvoUnattended, IdleTimeoutEndsARunWhoseTesterFellSilent) {
     EXPECT_NE(err.find("Status: Timeout"), std::string::npos) << err;
     expect_cancelled_and_local();
     EXPECT_EQ(log_lines(dir()),
-              (std::vector<std::string>{"---->", "trelvo -F3", "Upload Result List Timeout", ""}));
+              (std::vector<std::string>{"---->", "trelvo -F3", "Upload Result List Timeout",
+                                        PARTIAL_ERROR, PARTIAL_REASON, ""}));
 }
 
 }  // namespace

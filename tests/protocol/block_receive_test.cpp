@@ -389,10 +389,13 @@ TEST_F(BlockReceive, FailedWriteEndsTheRunInsteadOfCompleting) {
                   with_cancel({"C", "ACK C", "ACK", "ACK", "ACK", "ACK", "ACK", "ACK", "ACK"}));
         if (automatic) {
             EXPECT_TRUE(h.window.messages.empty());
-            EXPECT_EQ(h.state.error_flags, error_bit(ERR_RECEIVE_FILE) | error_bit(ERR_RUN_FAILED));
+            EXPECT_EQ(h.state.error_flags, error_bit(ERR_WRITE_FAILED) | error_bit(ERR_RUN_FAILED));
+            EXPECT_NE(h.state.error_reasons[ERR_WRITE_FAILED].find("FULL.TXT"), std::string::npos);
         } else {
             ASSERT_EQ(h.window.messages.size(), 1u);
-            EXPECT_EQ(h.window.messages[0].text.rfind("Cannot write the received file\n", 0), 0u);
+            EXPECT_EQ(h.window.messages[0].text.rfind(
+                          "Write error - disk full or file too large.\nFile too large", 0),
+                      0u);
         }
     }
 }
