@@ -6,6 +6,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace trelvo::sim {
 
@@ -19,6 +20,9 @@ using TraceSink = std::function<void(TraceDirection, uint32_t now_ms, std::span<
 //      1.250 in  0a 2a 49 44 4e 3f 0a                             |.*IDN?.|
 std::string format_trace(TraceDirection direction, uint32_t since_start_ms,
                          std::span<const uint8_t> bytes);
+
+// The bytes of one direction in a trace's text, in order: what format_trace wrote, read back.
+std::string traced_bytes(std::string_view trace, TraceDirection direction);
 
 // A sink that writes formatted lines to a stream, timed from `start_ms`, flushed at once.
 class TraceWriter {

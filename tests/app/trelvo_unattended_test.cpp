@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/trace.h"
 #include "tests/app/program_process.h"
 
 namespace trelvo {
@@ -38,17 +39,8 @@ class TrelvoUnattended : public ::testing::Test {
 
     // The bytes the tester read from the line, in order.
     std::string tester_received() const {
-        std::istringstream trace(read_file(tester_dir_.path / "trace.txt"));
-        std::string received, line;
-        while (std::getline(trace, line)) {
-            // "%6u.%03u %-3s", then up to 16 " xx", then "  |text|".
-            if (line.size() < 14 || line.compare(11, 3, "in ") != 0) continue;
-            std::istringstream bytes(line.substr(14, line.find("  |") - 14));
-            std::string hex;
-            while (bytes >> hex)
-                received += static_cast<char>(std::stoi(hex, nullptr, 16));
-        }
-        return received;
+        return sim::traced_bytes(read_file(tester_dir_.path / "trace.txt"),
+                                 sim::TraceDirection::In);
     }
 
     // The cancel sequence went out, and the way back to local after it.

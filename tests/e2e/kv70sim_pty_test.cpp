@@ -17,6 +17,7 @@
 #include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
+#include "sim/trace.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace trelvo::e2e {
@@ -80,16 +81,7 @@ class Kv70simProgram : public ScratchDirTest {
         std::string bytes;
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
         do {
-            bytes.clear();
-            std::istringstream trace(read_file(dir / "trace"));
-            for (std::string line; std::getline(trace, line);) {
-                std::istringstream words(line);
-                std::string time, direction, word;
-                words >> time >> direction;
-                if (direction != "in") continue;
-                while (words >> word && word[0] != '|')
-                    bytes.push_back(static_cast<char>(std::stoi(word, nullptr, 16)));
-            }
+            bytes = sim::traced_bytes(read_file(dir / "trace"), sim::TraceDirection::In);
             if (bytes.find(tail) != std::string::npos) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         } while (std::chrono::steady_clock::now() < until);

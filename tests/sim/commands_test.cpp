@@ -301,6 +301,10 @@ TEST(TraceFormat, ShowsSecondsDirectionHexAndText) {
     std::string text = format_trace(TraceDirection::Out, 5, long_run);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
     EXPECT_EQ(text.substr(0, 14), "     0.005 out");
+    // Read back: each direction's bytes, whole across lines, the text column ignored.
+    std::string in = format_trace(TraceDirection::In, 7, bytes);
+    EXPECT_EQ(traced_bytes(in + text + in, TraceDirection::In), "\n*IDN?\n\n*IDN?\n");
+    EXPECT_EQ(traced_bytes(in + text, TraceDirection::Out), std::string(20, 'A'));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/trace.h"
 #include "tests/ui/simulator.h"
 
 namespace trelvo::ui::testing {
@@ -31,16 +32,7 @@ std::string contents(const fs::path& path) {
 
 // The bytes the simulator's trace shows it read, in order.
 std::string traced_input(const fs::path& trace) {
-    std::istringstream lines(contents(trace));
-    std::string received, line;
-    while (std::getline(lines, line)) {
-        if (line.size() < 14 || line.compare(11, 3, "in ") != 0) continue;
-        std::istringstream bytes(line.substr(14, line.find("  |") - 14));
-        std::string hex;
-        while (bytes >> hex)
-            received += static_cast<char>(std::stoi(hex, nullptr, 16));
-    }
-    return received;
+    return sim::traced_bytes(contents(trace), sim::TraceDirection::In);
 }
 
 class ProgramSignal : public ::testing::Test {
