@@ -12,33 +12,15 @@
 #include "engine/virtual_clock.h"
 #include "serial/memory_device.h"
 #include "shell/error_table.h"
-#include "tests/support/recording_window.h"
+#include "tests/support/model_window.h"
 
 namespace trelvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct SignalWindow : testing::RecordingWindow, MainWindowFrontend {
-    MainWindowModel* model = nullptr;
-    std::deque<std::function<void()>> queue;
-    void enable_controls() override { model->enable_controls(); }
-    void disable_controls() override { model->disable_controls(); }
-    int selected_operation() override { return model->selected_operation(); }
-    void send_cancel() override {
-        RecordingWindow::send_cancel();
-        model->cancel();
-    }
-    void post(std::function<void()> work) override { queue.push_back(std::move(work)); }
-    std::string status_text(int part) override { return status[part]; }
-    void model_changed(uint32_t) override {}
-    void close_window() override {}
-};
-
-struct NoScanner : PortScanner {
-    void start(uint32_t, ScanEmit) override {}
-    void stop() override {}
-};
+using testing::FakeScanner;
+using testing::ModelWindow;
 
 class WindowSignalsTest : public ::testing::Test {
   protected:
@@ -79,7 +61,7 @@ class WindowSignalsTest : public ::testing::Test {
     }
 
     VirtualClock clock;
-    SignalWindow window;
+    ModelWindow window;
     SettingsState state;
     StartGate gate;
     MemoryLink link{clock};
@@ -90,7 +72,7 @@ class WindowSignalsTest : public ::testing::Test {
                            signals.after_tick();
                        }};
     Engine engine{state, window, clock, timer};
-    NoScanner scanner;
+    FakeScanner scanner;
     MainWindowModel model{shared, engine, scanner, window, std::chrono::milliseconds(0)};
     WindowSignals signals{state, engine, model};
 };
