@@ -26,12 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "base/control_bytes.h"
 #include "bench/measured_device.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
 #include "engine/operation_table.h"
 #include "engine/quiet_window.h"
-#include "protocol/control_bytes.h"
 #include "serial/posix_serial_device.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/error_table.h"
 #include "protocol/cancel_sequence.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

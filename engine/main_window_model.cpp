@@ -1,8 +1,8 @@
 #include "engine/main_window_model.h"
 
+#include "base/error_table.h"
 #include "serial/tester_port.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/codes.h"
+#include "base/codes.h"
 
 namespace trelvo {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/settings_state.h"
 #include "engine/quiet_window.h"
-#include "shell/settings_state.h"
 
 namespace trelvo::fuzz {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 
 namespace trelvo {
 

@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/platform.h"
+#include "base/serial_device.h"
+#include "base/settings_state.h"
 #include "engine/main_window_model.h"
-#include "engine/platform.h"
 #include "engine/port_scan.h"
-#include "serial/serial_device.h"
 #include "shell/command_line.h"
-#include "shell/settings_state.h"
 
 namespace trelvo {
 

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/error_table.h"
 #include "engine/engine.h"
 #include "engine/main_window_model.h"
 #include "engine/virtual_clock.h"
 #include "protocol/file_choice.h"
 #include "results/conversion_steps.h"
 #include "results/imei_split.h"
-#include "shell/error_table.h"
 #include "shell/program.h"
 
 namespace trelvo {

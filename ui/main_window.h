@@ -15,10 +15,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/platform.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
 #include "engine/main_window_model.h"
-#include "engine/platform.h"
 #include "engine/port_scan.h"
 #include "engine/window_signals.h"
 #include "shell/program.h"

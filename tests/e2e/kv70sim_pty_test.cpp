@@ -10,11 +10,11 @@
 #include <sstream>
 #include <thread>
 
+#include "base/error_table.h"
 #include "engine/event_loop.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
 #include "serial/posix_serial_device.h"
-#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"

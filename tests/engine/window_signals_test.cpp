@@ -9,9 +9,9 @@
 #include <deque>
 #include <filesystem>
 
+#include "base/error_table.h"
 #include "engine/virtual_clock.h"
 #include "serial/memory_device.h"
-#include "shell/error_table.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 #include "protocol/tester_commands.h"
 #include "tests/support/engine_harness.h"
 
