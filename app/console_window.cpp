@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/error_table.h"
+#include "operations/operation_table.h"
 #include "protocol/file_choice.h"
 #include "serial/port_map.h"
 #include "shell/command_line.h"

@@ -30,11 +30,11 @@
 #include "bench/measured_device.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/operation_table.h"
-#include "engine/quiet_window.h"
+#include "operations/operation_table.h"
 #include "serial/posix_serial_device.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
+#include "window/quiet_window.h"
 
 namespace {
 

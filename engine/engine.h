@@ -14,7 +14,7 @@
 #include "base/protocol_state.h"
 #include "base/settings_state.h"
 #include "base/transfer_record.h"
-#include "engine/operation_table.h"
+#include "engine/operation.h"
 #include "serial/tester_port.h"
 
 namespace trelvo {

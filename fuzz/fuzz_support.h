@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "base/settings_state.h"
-#include "engine/quiet_window.h"
+#include "window/quiet_window.h"
 
 namespace trelvo::fuzz {
 

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "base/error_table.h"
-#include "engine/operation_table.h"
+#include "engine/operation.h"
 #include "protocol/tester_commands.h"
 
 namespace trelvo {

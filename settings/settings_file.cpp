@@ -14,7 +14,7 @@
 #include <type_traits>
 
 #include "base/error_table.h"
-#include "results/builtin_tables.h"
+#include "settings/builtin_tables.h"
 #include "settings/piece_reader.h"
 #include "settings/safe_files.h"
 

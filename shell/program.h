@@ -14,9 +14,9 @@
 #include "base/platform.h"
 #include "base/serial_device.h"
 #include "base/settings_state.h"
-#include "engine/main_window_model.h"
-#include "engine/port_scan.h"
 #include "shell/command_line.h"
+#include "window/main_window_model.h"
+#include "window/port_scan.h"
 
 namespace trelvo {
 

@@ -12,6 +12,7 @@
 
 #include "base/error_table.h"
 #include "engine/event_loop.h"
+#include "operations/operation_table.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
 #include "serial/posix_serial_device.h"

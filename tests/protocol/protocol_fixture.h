@@ -13,7 +13,7 @@
 #include <string>
 
 #include "base/control_bytes.h"
-#include "engine/operation_table.h"
+#include "operations/operation_table.h"
 #include "tests/protocol/scripted_tester.h"
 #include "tests/support/engine_harness.h"
 

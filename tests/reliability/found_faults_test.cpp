@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/control_bytes.h"
+#include "operations/operation_table.h"
 #include "protocol/tester_commands.h"
 #include "tests/support/engine_harness.h"
 

@@ -11,6 +11,7 @@
 
 #include "base/error_table.h"
 #include "engine/event_loop.h"
+#include "operations/operation_table.h"
 #include "serial/posix_serial_device.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"

@@ -5,8 +5,8 @@
 
 #include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "serial/tester_port.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo::testing {

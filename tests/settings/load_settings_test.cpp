@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error_table.h"
-#include "results/builtin_tables.h"
+#include "settings/builtin_tables.h"
 #include "tests/settings/settings_fixture.h"
 
 namespace trelvo {

@@ -12,9 +12,9 @@
 
 #include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "settings/settings_file.h"
 #include "shell/program.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/model_window.h"
 #include "tests/support/recording_window.h"
 

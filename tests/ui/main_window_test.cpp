@@ -12,7 +12,7 @@
 #include <ostream>
 
 #include "base/error_table.h"
-#include "engine/operation_table.h"
+#include "operations/operation_table.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/dialog_units.h"
 #include "ui/status_bar.h"

@@ -1,4 +1,4 @@
-#include "engine/window_signals.h"
+#include "window/window_signals.h"
 
 #include "base/error_table.h"
 

@@ -19,7 +19,7 @@
 #include "base/serial_device.h"
 #include "base/settings_state.h"
 #include "engine/engine.h"
-#include "engine/port_scan.h"
+#include "window/port_scan.h"
 
 namespace trelvo {
 

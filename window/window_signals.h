@@ -8,7 +8,7 @@
 #include "base/settings_state.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/main_window_model.h"
+#include "window/main_window_model.h"
 
 namespace trelvo {
 

@@ -1,4 +1,4 @@
-#include "protocol/cancel_sequence.h"
+#include "engine/cancel_sequence.h"
 
 #include <array>
 
