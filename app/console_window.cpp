@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/error_table.h"
+#include "operations/operation_table.h"
 #include "protocol/file_choice.h"
 #include "serial/port_map.h"
 #include "shell/command_line.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

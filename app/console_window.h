@@ -15,10 +15,10 @@
 
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/main_window_model.h"
-#include "engine/port_scan.h"
-#include "engine/window_signals.h"
 #include "shell/program.h"
+#include "window/main_window_model.h"
+#include "window/port_scan.h"
+#include "window/window_signals.h"
 
 namespace trelvo {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/console_window.h"
+#include "base/error_table.h"
 #include "engine/event_loop.h"
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
 #include "shell/program.h"
 #include "shell/result_list_conversion.h"
 #ifdef TRELVO_DESKTOP_WINDOW

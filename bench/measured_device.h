@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "serial/serial_device.h"
+#include "base/serial_device.h"
 
 namespace trelvo::bench {
 

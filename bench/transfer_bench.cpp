@@ -26,15 +26,15 @@
 #include <string>
 #include <vector>
 
+#include "base/control_bytes.h"
 #include "bench/measured_device.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/operation_table.h"
-#include "engine/quiet_window.h"
-#include "protocol/control_bytes.h"
+#include "operations/operation_table.h"
 #include "serial/posix_serial_device.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
+#include "window/quiet_window.h"
 
 namespace {
 

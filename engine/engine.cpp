@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "protocol/cancel_sequence.h"
-#include "shell/error_table.h"
+#include "base/error_table.h"
+#include "engine/cancel_sequence.h"
 
 namespace trelvo {
 
@@ -316,8 +316,7 @@ void Engine::delete_tester_output_file(TransferRecord& record) {
     // The operation selected in the window decides; it is the running one, as the controls
     // are disabled during a run. The running table is left alone so that a run can never
     // continue on another table's rows.
-    const Operation* selected = operation_at(window.selected_operation());
-    if (selected == nullptr || selected->id != OP_UPLOAD_RESULT_LIST) return;
+    if (operation_id_at(window.selected_operation()) != OP_UPLOAD_RESULT_LIST) return;
     if ((state.options & OPT_OUTPUT_FILE) != 0) return;
     if ((state.options & (OPT_EXCEL | OPT_PRINTOUT)) == 0) return;
     // A list that converted into nothing (no phone in it, say) stays as it came.

@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "engine/codes.h"
-#include "engine/operation_table.h"
-#include "engine/platform.h"
-#include "engine/transfer_record.h"
-#include "protocol/protocol_state.h"
+#include "base/codes.h"
+#include "base/platform.h"
+#include "base/protocol_state.h"
+#include "base/settings_state.h"
+#include "base/transfer_record.h"
+#include "engine/operation.h"
 #include "serial/tester_port.h"
-#include "shell/settings_state.h"
 
 namespace trelvo {
 

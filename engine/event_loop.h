@@ -9,7 +9,7 @@
 #include <functional>
 #include <mutex>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace trelvo {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <optional>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace trelvo {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/quiet_window.h"
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
+#include "window/quiet_window.h"
 
 namespace trelvo::fuzz {
 

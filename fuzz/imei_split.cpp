@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "engine/transfer_record.h"
+#include "base/transfer_record.h"
 #include "fuzz/fuzz_support.h"
 #include "results/imei_split.h"
 

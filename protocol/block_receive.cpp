@@ -12,12 +12,12 @@
 #include <limits>
 #include <vector>
 
+#include "base/control_bytes.h"
+#include "base/error_table.h"
 #include "engine/engine.h"
-#include "protocol/control_bytes.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
 #include "settings/safe_files.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 namespace {

@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 
-#include "engine/codes.h"
-#include "engine/transfer_record.h"
+#include "base/codes.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/control_bytes.h"
+#include "base/error_table.h"
 #include "engine/engine.h"
-#include "protocol/control_bytes.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 namespace {

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
-#include "engine/codes.h"
-#include "engine/transfer_record.h"
+#include "base/codes.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

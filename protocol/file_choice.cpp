@@ -8,9 +8,9 @@
 #include <array>
 #include <limits>
 
-#include "engine/operation_table.h"
+#include "base/error_table.h"
+#include "engine/operation.h"
 #include "protocol/tester_commands.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 namespace {

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform.h"
-#include "engine/transfer_record.h"
-#include "shell/settings_state.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

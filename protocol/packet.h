@@ -10,18 +10,9 @@
 #include <span>
 #include <string>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 
 namespace trelvo {
-
-inline constexpr size_t SHORT_DATA_SIZE = 128;
-inline constexpr size_t LONG_DATA_SIZE = 1024;
-inline constexpr size_t PACKET_OVERHEAD = 5;  // header, number, complement, two CRC bytes
-inline constexpr size_t SHORT_PACKET_SIZE = SHORT_DATA_SIZE + PACKET_OVERHEAD;  // 133
-inline constexpr size_t LONG_PACKET_SIZE = LONG_DATA_SIZE + PACKET_OVERHEAD;    // 1029
-
-// Room for the largest packet; packets are built in and sent from one of these.
-using PacketBuffer = std::array<uint8_t, LONG_PACKET_SIZE>;
 
 // CRC-16/XMODEM: polynomial 0x1021, initial 0, not reflected, no final XOR.
 uint16_t crc16(std::span<const uint8_t> data);

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "base/error_table.h"
+#include "base/settings_state.h"
 #include "engine/engine.h"
 #include "protocol/file_choice.h"
-#include "shell/error_table.h"
-#include "shell/settings_state.h"
 
 namespace trelvo {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/codes.h"
-#include "engine/transfer_record.h"
+#include "base/codes.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

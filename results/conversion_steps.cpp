@@ -5,13 +5,13 @@
 #include <cstring>
 #include <optional>
 
+#include "base/error_table.h"
+#include "base/printer.h"
 #include "engine/engine.h"
 #include "results/excel_conversion.h"
 #include "results/print_file.h"
-#include "results/printer.h"
 #include "results/printout_conversion.h"
 #include "settings/safe_files.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/codes.h"
+#include "base/codes.h"
 
 namespace trelvo {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <optional>
 
+#include "base/error_table.h"
 #include "results/result_records.h"
 #include "settings/safe_files.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

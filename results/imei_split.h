@@ -17,10 +17,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/codes.h"
-#include "engine/platform.h"
-#include "engine/transfer_record.h"
-#include "shell/settings_state.h"
+#include "base/codes.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

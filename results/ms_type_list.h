@@ -22,8 +22,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "engine/codes.h"
-#include "engine/transfer_record.h"
+#include "base/codes.h"
+#include "base/transfer_record.h"
 
 namespace trelvo {
 

@@ -1,7 +1,7 @@
 // The step "Conversion into model format" of the mobile list download.
+#include "base/error_table.h"
 #include "engine/engine.h"
 #include "results/ms_type_list.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

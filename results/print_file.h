@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "results/printer.h"
+#include "base/printer.h"
 
 namespace trelvo {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

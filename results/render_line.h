@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/settings_state.h"
 #include "results/result_records.h"
-#include "shell/settings_state.h"
 
 namespace trelvo {
 

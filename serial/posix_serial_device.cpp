@@ -13,15 +13,12 @@
 #include <cstring>
 #include <utility>
 
+#include "base/control_bytes.h"
 #include "serial/port_map.h"
 
 namespace trelvo {
 
 namespace {
-
-// The start and stop characters of the tester's software flow control.
-constexpr cc_t XON_CHAR = 0x11;
-constexpr cc_t XOFF_CHAR = 0x13;
 
 // How long closing waits for queued output to leave before dropping it, so that a tester
 // holding us off cannot keep the close (and the program) waiting.
@@ -251,8 +248,8 @@ bool PosixSerialDevice::apply_configuration(const LineSettings& settings) {
     // receive queue is full. Sending does not resume on any other character.
     if (settings.output_flow_control) t.c_iflag |= IXON;
     if (settings.input_flow_control) t.c_iflag |= IXOFF;
-    t.c_cc[VSTART] = XON_CHAR;
-    t.c_cc[VSTOP] = XOFF_CHAR;
+    t.c_cc[VSTART] = XON;
+    t.c_cc[VSTOP] = XOFF;
     // A read returns at once with whatever has arrived, possibly nothing.
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;

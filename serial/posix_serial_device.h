@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "serial/serial_device.h"
-#include "shell/settings_state.h"
+#include "base/serial_device.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

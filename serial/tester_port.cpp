@@ -3,22 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/error_table.h"
 #include "serial/port_map.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 
 namespace {
 
-constexpr uint8_t SOH = 0x01;
-constexpr uint8_t STX = 0x02;
-constexpr uint8_t EOT = 0x04;
 constexpr uint8_t LF = 0x0A;
 constexpr uint8_t CR = 0x0D;
-constexpr uint8_t CAN = 0x18;
-
-constexpr size_t SHORT_PACKET_SIZE = 133;  // SOH, number, complement, 128 bytes, CRC
-constexpr size_t LONG_PACKET_SIZE = 1029;  // STX, number, complement, 1024 bytes, CRC
 
 constexpr uint32_t LINE_SILENCE_MS = 100;     // a line breaks off after this much silence
 constexpr uint32_t PACKET_SILENCE_MS = 1000;  // a packet stalls after more than this

@@ -11,10 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/codes.h"
-#include "engine/platform.h"
-#include "serial/serial_device.h"
-#include "shell/settings_state.h"
+#include "base/codes.h"
+#include "base/control_bytes.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 
@@ -23,10 +24,6 @@ inline constexpr size_t MAX_REPLY_LINE = 100;  // characters before the LF
 // A multi-line reply that has not reached its ETX line this long after it was asked for
 // is given up: a tester that falls silent or streams without end cannot hold a run.
 inline constexpr uint32_t LINES_LIMIT_MS = 10'000;
-
-inline constexpr uint8_t XON = 0x11;
-inline constexpr uint8_t XOFF = 0x13;
-inline constexpr uint8_t ETX = 0x03;
 
 class TesterPort {
   public:

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <type_traits>
 
-#include "results/builtin_tables.h"
+#include "base/error_table.h"
+#include "settings/builtin_tables.h"
 #include "settings/piece_reader.h"
 #include "settings/safe_files.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "engine/platform.h"
-#include "shell/settings_state.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

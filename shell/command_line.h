@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform.h"
-#include "shell/settings_state.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/error_table.h"
 #include "serial/port_map.h"
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
 #include "shell/run_log.h"
 
 namespace trelvo {

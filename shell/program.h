@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/main_window_model.h"
-#include "engine/platform.h"
-#include "engine/port_scan.h"
-#include "serial/serial_device.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
+#include "base/settings_state.h"
 #include "shell/command_line.h"
-#include "shell/settings_state.h"
+#include "window/main_window_model.h"
+#include "window/port_scan.h"
 
 namespace trelvo {
 

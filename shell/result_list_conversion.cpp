@@ -7,38 +7,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/error_table.h"
 #include "engine/engine.h"
-#include "engine/main_window_model.h"
 #include "engine/virtual_clock.h"
+#include "operations/operation_table.h"
 #include "protocol/file_choice.h"
-#include "results/conversion_steps.h"
-#include "results/imei_split.h"
-#include "shell/error_table.h"
 #include "shell/program.h"
+#include "window/main_window_model.h"
 
 namespace trelvo {
 namespace {
-
-// The result list is converted from a private copy and closed before the table ends, so
-// that the engine's end of run never takes it for a received list to delete.
-StepResult step_close_result_list(Engine&, TransferRecord& record) {
-    close_file(record.file);
-    return SR_NEXT;
-}
-
-// The rows of the result list upload that follow the receive, in the same order.
-constexpr StepRow conversion_steps[] = {
-    {step_imei_begin, "Init IMEI Filename"},
-    {step_imei_read, "Save IMEI Filename"},
-    {step_imei_write, "Save IMEI Filename"},
-    {step_convert_excel, "Conversion into excel format"},
-    {step_convert_printout, "Conversion into printout format"},
-    {step_imei_next, "Save IMEI Filename"},
-    {step_close_result_list, "Close result list"},
-    {nullptr, nullptr},
-};
-
-constexpr Operation conversion = {OP_UPLOAD_RESULT_LIST, conversion_steps, "Convert Result List"};
 
 // A window without controls: messages and file lines go to the setup's callbacks. No
 // operation is selected in it, so the end of the run deletes nothing.
@@ -157,7 +135,7 @@ int convert_result_list(const ConversionSetup& setup) {
     TransferRecord& record = engine.transfer;
     engine.clear_status();
     engine.step_index = 0;
-    engine.start_run(nullptr, conversion);
+    engine.start_run(nullptr, result_list_conversion);
     // The output directory as the upload takes its receiving directory.
     record.directory = (state.command_line_flags & CMD_PATH) != 0
                            ? state.command_line_path

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/error_table.h"
 #include "settings/safe_files.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 namespace {

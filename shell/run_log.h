@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

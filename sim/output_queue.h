@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform.h"
-#include "serial/serial_device.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
 #include "sim/trace.h"
 #include "sim/wire_time.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "serial/serial_device.h"
+#include "base/serial_device.h"
 
 namespace trelvo::sim {
 

@@ -10,9 +10,6 @@ namespace trelvo::sim {
 
 namespace {
 
-constexpr uint8_t XON = 0x11;
-constexpr uint8_t XOFF = 0x13;
-constexpr uint8_t ETX = 0x03;
 constexpr size_t MAX_STRAY_TEXT = 100;
 constexpr size_t READ_CHUNK = 1024;
 

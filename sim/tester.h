@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform.h"
-#include "serial/serial_device.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
 #include "sim/block_receiver.h"
 #include "sim/block_sender.h"
 #include "sim/commands.h"

@@ -2,14 +2,9 @@
 
 #include <array>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 
 namespace trelvo::sim {
-
-namespace {
-constexpr uint8_t XON = 0x11;
-constexpr uint8_t XOFF = 0x13;
-}  // namespace
 
 std::string_view transfer_state_text(TransferState state) {
     switch (state) {

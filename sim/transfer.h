@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 #include "sim/config.h"
 #include "sim/output_queue.h"
 

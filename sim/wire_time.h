@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace trelvo::sim {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace Ui {
 class AutotestSlotDialog;

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/main_window_model.h"
 #include "shell/program.h"
 #include "ui/display_check.h"
+#include "window/main_window_model.h"
 
 class QApplication;
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace trelvo::ui {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 class QWidget;
 

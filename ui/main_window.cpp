@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "engine/operation_table.h"
+#include "operations/operation_table.h"
 #include "protocol/file_choice.h"
 #include "ui/artwork.h"
 #include "ui/autotest_slot_dialog.h"

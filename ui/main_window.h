@@ -15,15 +15,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/platform.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/main_window_model.h"
-#include "engine/platform.h"
-#include "engine/port_scan.h"
-#include "engine/window_signals.h"
 #include "shell/program.h"
 #include "ui/engine_timer.h"
 #include "ui/printing.h"
+#include "window/main_window_model.h"
+#include "window/port_scan.h"
+#include "window/window_signals.h"
 
 class QCheckBox;
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-#include "results/printer.h"
+#include "base/printer.h"
 
 class QWidget;
 

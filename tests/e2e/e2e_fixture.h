@@ -15,10 +15,11 @@
 
 #include "engine/engine.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
+#include "operations/operation_table.h"
 #include "serial/tester_port.h"
 #include "sim/clock_driver.h"
 #include "sim/tester.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo::e2e {

@@ -10,11 +10,12 @@
 #include <sstream>
 #include <thread>
 
+#include "base/error_table.h"
 #include "engine/event_loop.h"
+#include "operations/operation_table.h"
 #include "protocol/packet.h"
 #include "protocol/tester_commands.h"
 #include "serial/posix_serial_device.h"
-#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "sim/trace.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 #include "sim/sample_data.h"
 #include "tests/app/program_process.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/control_bytes.h"
-#include "shell/error_table.h"
+#include "base/control_bytes.h"
+#include "base/error_table.h"
 #include "tests/support/engine_harness.h"
 
 namespace trelvo {

@@ -1,7 +1,7 @@
 // The real-time loop behind the console window: timers fire on time, posted work runs.
 #include "engine/event_loop.h"
 
-#include "engine/codes.h"
+#include "base/codes.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

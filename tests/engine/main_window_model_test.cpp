@@ -1,6 +1,7 @@
 // The main window's rules without a toolkit: output options at opening, the automatic
 // start, the start command and its gate, Cancel, the notifications and the controls.
-#include "engine/main_window_model.h"
+#include "window/main_window_model.h"
+#include "operations/operation_table.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,10 +14,10 @@
 #include <ostream>
 #include <thread>
 
+#include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/model_window.h"
 #include "tests/support/recording_window.h"
 

@@ -1,6 +1,6 @@
 // The port scan: which ports are listed, which is selected, when the start gate opens and
 // when a slow port ends the scan.
-#include "engine/port_scan.h"
+#include "window/port_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "engine/event_loop.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
+#include "tests/support/memory_device.h"
 
 namespace trelvo {
 namespace {

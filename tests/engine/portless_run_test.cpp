@@ -2,7 +2,7 @@
 // off by a step, with no cancel sequence and no return to local operation to send.
 #include <gtest/gtest.h>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 #include "tests/support/engine_harness.h"
 
 namespace trelvo {

@@ -1,7 +1,7 @@
 // The program's signals on a main window: SIGINT is the Cancel button, but never closes the
 // window under a run that is winding down; SIGTERM and SIGHUP break a run as Cancel does,
 // keep it an automatic run (logged, window closed at its end) and close the window.
-#include "engine/window_signals.h"
+#include "window/window_signals.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,9 +9,9 @@
 #include <deque>
 #include <filesystem>
 
+#include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
-#include "shell/error_table.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/model_window.h"
 
 namespace trelvo {

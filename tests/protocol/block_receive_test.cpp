@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error_table.h"
 #include "protocol/block_receive.h"
-#include "shell/error_table.h"
 #include "tests/protocol/protocol_fixture.h"
 
 namespace trelvo {

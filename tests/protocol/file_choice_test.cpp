@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 #include "tests/protocol/protocol_fixture.h"
 
 namespace trelvo {

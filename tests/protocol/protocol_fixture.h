@@ -12,8 +12,8 @@
 #include <iterator>
 #include <string>
 
-#include "engine/operation_table.h"
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
+#include "operations/operation_table.h"
 #include "tests/protocol/scripted_tester.h"
 #include "tests/support/engine_harness.h"
 

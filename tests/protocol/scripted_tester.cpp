@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 #include "protocol/packet.h"
 #include "serial/tester_port.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error_table.h"
 #include "protocol/file_choice.h"
 #include "protocol/tester_commands.h"
-#include "shell/error_table.h"
 #include "tests/protocol/protocol_fixture.h"
 
 namespace trelvo {

@@ -12,13 +12,14 @@
 #include <map>
 #include <string>
 
+#include "operations/operation_table.h"
 #include "protocol/block_receive.h"
 #include "results/imei_split.h"
 #include "results/ms_type_list.h"
-#include "serial/memory_device.h"
 #include "settings/settings_file.h"
 #include "shell/program.h"
 #include "tests/support/engine_harness.h"
+#include "tests/support/memory_device.h"
 
 namespace trelvo {
 namespace {

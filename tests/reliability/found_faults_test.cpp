@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
+#include "operations/operation_table.h"
 #include "protocol/tester_commands.h"
 #include "tests/support/engine_harness.h"
 

@@ -9,9 +9,10 @@
 
 #include <cstdio>
 
+#include "base/error_table.h"
 #include "engine/event_loop.h"
+#include "operations/operation_table.h"
 #include "serial/posix_serial_device.h"
-#include "shell/error_table.h"
 #include "sim/launch.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <random>
 
+#include "base/error_table.h"
 #include "results/ms_type_list.h"
-#include "shell/error_table.h"
 #include "sim/sample_data.h"
 #include "tests/e2e/e2e_fixture.h"
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
+#include "base/error_table.h"
 #include "engine/engine.h"
 #include "engine/virtual_clock.h"
-#include "results/builtin_tables.h"
-#include "shell/error_table.h"
+#include "settings/builtin_tables.h"
 #include "tests/results/file_size_limit.h"
 #include "tests/results/recording_printer.h"
 #include "tests/results/test_files.h"

@@ -15,8 +15,8 @@
 #include "engine/engine.h"
 #include "engine/virtual_clock.h"
 #include "results/imei_split.h"
-#include "serial/memory_device.h"
 #include "serial/tester_port.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo {

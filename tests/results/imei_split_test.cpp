@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 #include "tests/results/file_size_limit.h"
 #include "tests/results/imei_split_fixture.h"
 

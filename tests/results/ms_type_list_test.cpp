@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 #include "tests/results/imei_split_fixture.h"
 
 namespace trelvo {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "results/builtin_tables.h"
 #include "results/render_line.h"
+#include "settings/builtin_tables.h"
 #include "tests/results/test_files.h"
 
 namespace trelvo {

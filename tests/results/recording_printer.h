@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "results/printer.h"
+#include "base/printer.h"
 
 namespace trelvo::testing {
 

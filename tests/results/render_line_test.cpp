@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "results/builtin_tables.h"
+#include "settings/builtin_tables.h"
 
 namespace trelvo {
 namespace {

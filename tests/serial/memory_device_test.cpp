@@ -1,4 +1,4 @@
-#include "serial/memory_device.h"
+#include "tests/support/memory_device.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 #include <functional>
 #include <string>
 
+#include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "serial/tester_port.h"
-#include "shell/error_table.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/recording_window.h"
 
 namespace trelvo::testing {

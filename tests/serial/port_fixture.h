@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "serial/tester_port.h"
+#include "tests/support/memory_device.h"
 
 namespace trelvo::testing {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "results/builtin_tables.h"
-#include "shell/error_table.h"
+#include "base/error_table.h"
+#include "settings/builtin_tables.h"
 #include "tests/settings/settings_fixture.h"
 
 namespace trelvo {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "results/builtin_tables.h"
+#include "settings/builtin_tables.h"
 #include "tests/settings/settings_fixture.h"
 
 namespace trelvo {

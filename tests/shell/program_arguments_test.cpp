@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "shell/program.h"
+#include "tests/support/memory_device.h"
 
 namespace trelvo {
 namespace {

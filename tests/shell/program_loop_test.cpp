@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/error_table.h"
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
 #include "shell/program.h"
+#include "tests/support/memory_device.h"
 #include "tests/support/model_window.h"
 #include "tests/support/recording_window.h"
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 
 namespace trelvo {
 namespace {

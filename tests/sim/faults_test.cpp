@@ -7,9 +7,6 @@
 namespace trelvo::sim::testing {
 namespace {
 
-constexpr uint8_t XON = 0x11;
-constexpr uint8_t XOFF = 0x13;
-
 class TesterFaults : public SimTest {
   protected:
     Tester& start_with(Fault fault) {

@@ -5,7 +5,6 @@
 namespace trelvo::sim::testing {
 
 namespace {
-constexpr uint8_t ETX = 0x03;
 constexpr uint32_t PACKET_PAUSE_MS = 1000;
 constexpr int RETRY_LIMIT = 10;
 }  // namespace

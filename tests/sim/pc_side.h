@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
 #include "protocol/packet.h"
-#include "serial/serial_device.h"
 
 namespace trelvo::sim::testing {
 

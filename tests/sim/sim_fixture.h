@@ -12,10 +12,10 @@
 #include <string>
 
 #include "engine/virtual_clock.h"
-#include "serial/memory_device.h"
 #include "sim/clock_driver.h"
 #include "sim/tester.h"
 #include "tests/sim/pc_side.h"
+#include "tests/support/memory_device.h"
 
 namespace trelvo::sim::testing {
 

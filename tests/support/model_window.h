@@ -7,9 +7,9 @@
 #include <functional>
 #include <optional>
 
-#include "engine/main_window_model.h"
-#include "engine/port_scan.h"
 #include "tests/support/recording_window.h"
+#include "window/main_window_model.h"
+#include "window/port_scan.h"
 
 namespace trelvo::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform.h"
+#include "base/platform.h"
 
 namespace trelvo::testing {
 

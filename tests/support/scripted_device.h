@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/serial_device.h"
 #include "engine/virtual_clock.h"
-#include "serial/serial_device.h"
 
 namespace trelvo::testing {
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/codes.h"
+#include "base/codes.h"
 #include "ui/engine_timer.h"
 
 namespace trelvo::ui::testing {

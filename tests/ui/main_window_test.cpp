@@ -11,8 +11,8 @@
 #include <bit>
 #include <ostream>
 
-#include "engine/operation_table.h"
-#include "shell/error_table.h"
+#include "base/error_table.h"
+#include "operations/operation_table.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/dialog_units.h"
 #include "ui/status_bar.h"

@@ -26,11 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/main_window_model.h"
 #include "serial/posix_serial_device.h"
 #include "settings/settings_file.h"
 #include "tests/support/recording_window.h"
 #include "ui/main_window.h"
+#include "window/main_window_model.h"
 
 namespace trelvo::ui::testing {
 

@@ -1,6 +1,6 @@
-#include "engine/window_signals.h"
+#include "window/window_signals.h"
 
-#include "shell/error_table.h"
+#include "base/error_table.h"
 
 namespace trelvo {
 

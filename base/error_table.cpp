@@ -1,4 +1,4 @@
-#include "shell/error_table.h"
+#include "base/error_table.h"
 
 namespace trelvo {
 

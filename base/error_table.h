@@ -4,8 +4,8 @@
 #include <array>
 #include <string_view>
 
-#include "engine/platform.h"
-#include "shell/settings_state.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

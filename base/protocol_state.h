@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/packet.h"
+#include "base/control_bytes.h"
 
 namespace trelvo {
 

@@ -1,4 +1,4 @@
-#include "results/builtin_tables.h"
+#include "settings/builtin_tables.h"
 
 #include <string>
 

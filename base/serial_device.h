@@ -1,6 +1,6 @@
 // The serial device seam: one open device, configured for the tester's line, with reads
 // that return at once and writes that never block. Implementations: POSIX termios
-// (posix_serial_device.h) and in-memory pairs for tests (memory_device.h).
+// (serial/posix_serial_device.h) and in-memory pairs for tests (tests/support/memory_device.h).
 #pragma once
 
 #include <cstddef>

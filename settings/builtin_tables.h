@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "shell/settings_state.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 

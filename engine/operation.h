@@ -1,11 +1,10 @@
-// The operation table and the step tables: data a reader can compare row by row with the
-// operations they describe.
+// What the engine runs: an operation is a table of steps. The rows themselves (the five
+// operations and the conversion of a result list on disk) are in operations/.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
-#include "engine/codes.h"
+#include "base/codes.h"
 
 namespace trelvo {
 
@@ -37,9 +36,11 @@ inline constexpr int32_t OP_UPLOAD_RESULT_LIST = 4;
 inline constexpr int32_t OP_DOWNLOAD_AUTOTEST = 5;
 
 inline constexpr int OPERATION_COUNT = 5;
-extern const std::array<Operation, OPERATION_COUNT + 1> operation_table;
 
-// The row at `position` (0..4), or nullptr for any other position.
-const Operation* operation_at(int position);
+// The operation the window lists at `position` (0..4): the operation table holds them in
+// the order of their numbers. 0 for any other position.
+constexpr int32_t operation_id_at(int position) {
+    return position >= 0 && position < OPERATION_COUNT ? position + 1 : 0;
+}
 
 }  // namespace trelvo

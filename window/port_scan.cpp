@@ -1,4 +1,4 @@
-#include "engine/port_scan.h"
+#include "window/port_scan.h"
 
 namespace trelvo {
 

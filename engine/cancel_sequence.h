@@ -1,8 +1,8 @@
 // The cancel sequence that breaks off a block transfer: eight CAN bytes.
 #pragma once
 
-#include "engine/codes.h"
-#include "engine/transfer_record.h"
+#include "base/codes.h"
+#include "base/transfer_record.h"
 #include "serial/tester_port.h"
 
 namespace trelvo {

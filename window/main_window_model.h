@@ -16,10 +16,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/serial_device.h"
+#include "base/settings_state.h"
 #include "engine/engine.h"
-#include "engine/port_scan.h"
-#include "serial/serial_device.h"
-#include "shell/settings_state.h"
+#include "window/port_scan.h"
 
 namespace trelvo {
 

@@ -1,8 +1,9 @@
-#include "engine/main_window_model.h"
+#include "window/main_window_model.h"
 
+#include "base/error_table.h"
+#include "operations/operation_table.h"
 #include "serial/tester_port.h"
 #include "settings/settings_file.h"
-#include "shell/error_table.h"
 
 namespace trelvo {
 

@@ -1,4 +1,4 @@
-#include "engine/operation_table.h"
+#include "operations/operation_table.h"
 
 #include "protocol/block_receive.h"
 #include "protocol/block_send.h"
@@ -107,9 +107,27 @@ constexpr StepRow autotest_download_steps[] = {
     {nullptr, nullptr},
 };
 
+// The result list is converted from a private copy and closed before the table ends, so
+// that the engine's end of run never takes it for a received list to delete.
+StepResult step_close_result_list(Engine&, TransferRecord& record) {
+    close_file(record.file);
+    return SR_NEXT;
+}
+
+constexpr StepRow conversion_steps[] = {
+    {step_imei_begin, "Init IMEI Filename"},
+    {step_imei_read, "Save IMEI Filename"},
+    {step_imei_write, "Save IMEI Filename"},
+    {step_convert_excel, "Conversion into excel format"},
+    {step_convert_printout, "Conversion into printout format"},
+    {step_imei_next, "Save IMEI Filename"},
+    {step_close_result_list, "Close result list"},
+    {nullptr, nullptr},
+};
+
 }  // namespace
 
-const std::array<Operation, OPERATION_COUNT + 1> operation_table = {{
+constexpr std::array<Operation, OPERATION_COUNT + 1> operation_table = {{
     {OP_FIRMWARE_UPDATE, firmware_update_steps, "Firmware Update"},
     {OP_DOWNLOAD_MOBILE_LIST, mobile_list_download_steps, "Download Mobile List"},
     {OP_UPLOAD_MOBILE_LIST, mobile_list_upload_steps, "Upload Mobile List"},
@@ -117,6 +135,16 @@ const std::array<Operation, OPERATION_COUNT + 1> operation_table = {{
     {OP_DOWNLOAD_AUTOTEST, autotest_download_steps, "Download Autotest"},
     {0, nullptr, nullptr},
 }};
+
+// The engine finds the selected operation by its number (operation_id_at).
+static_assert([] {
+    for (int position = 0; position < OPERATION_COUNT; ++position)
+        if (operation_table[position].id != operation_id_at(position)) return false;
+    return true;
+}());
+
+const Operation result_list_conversion = {OP_UPLOAD_RESULT_LIST, conversion_steps,
+                                          "Convert Result List"};
 
 const Operation* operation_at(int position) {
     if (position < 0 || position >= OPERATION_COUNT) return nullptr;

@@ -1,8 +1,9 @@
-#include "serial/memory_device.h"
+#include "tests/support/memory_device.h"
 
 #include <algorithm>
 #include <functional>
 
+#include "base/control_bytes.h"
 #include "serial/port_map.h"
 
 namespace trelvo {
@@ -54,8 +55,6 @@ struct LinkCore : std::enable_shared_from_this<LinkCore> {
 
 namespace {
 
-constexpr uint8_t XON_BYTE = 0x11;
-constexpr uint8_t XOFF_BYTE = 0x13;
 constexpr uint64_t NS_PER_MS = 1'000'000;
 constexpr uint64_t BITS_PER_BYTE = 10;  // start bit, 8 data bits, stop bit
 
@@ -260,9 +259,9 @@ void MemoryEnd::transmit() {
 void MemoryEnd::arrive(const std::vector<uint8_t>& bytes) {
     if (lost_) return;
     for (uint8_t byte : bytes) {
-        if (output_flow_control_ && byte == XOFF_BYTE) {
+        if (output_flow_control_ && byte == XOFF) {
             stopped_ = true;
-        } else if (output_flow_control_ && byte == XON_BYTE) {
+        } else if (output_flow_control_ && byte == XON) {
             stopped_ = false;
         } else {
             receive_.push_back(byte);

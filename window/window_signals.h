@@ -5,10 +5,10 @@
 // failure form and the program's exit status says so; then the window closes.
 #pragma once
 
+#include "base/settings_state.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/main_window_model.h"
-#include "shell/settings_state.h"
+#include "window/main_window_model.h"
 
 namespace trelvo {
 

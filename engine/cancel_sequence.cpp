@@ -1,8 +1,8 @@
-#include "protocol/cancel_sequence.h"
+#include "engine/cancel_sequence.h"
 
 #include <array>
 
-#include "protocol/control_bytes.h"
+#include "base/control_bytes.h"
 
 namespace trelvo {
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <thread>
 
-#include "engine/platform.h"
-#include "serial/serial_device.h"
+#include "base/platform.h"
+#include "base/serial_device.h"
 
 namespace trelvo {
 
