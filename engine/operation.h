@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "base/codes.h"
+#include "base/platform.h"
+#include "base/settings_state.h"
 
 namespace trelvo {
 
@@ -22,11 +25,34 @@ struct StepRow {
 };
 inline constexpr const char* PACKET_TEXT = nullptr;
 
-// A row of the operation table; the all-zero row ends it.
+// How a run of the operation chooses its file.
+enum class FileChoice : uint8_t {
+    None,             // no choice: the row converts a file already chosen
+    FileToSend,       // the file dialog, for the file a download sends
+    ReceivingFolder,  // the folder chooser, for the folder an upload writes into
+};
+
+// The file dialog's type list for the tester model `model_code`. A table of them ends with
+// model code 0, which stands for every other model (and for no answer yet).
+struct ModelFilters {
+    int32_t model_code;
+    std::span<const FileFilter> filters;
+};
+
+// A row of the operation table; the all-zero row ends it. After the steps come the facts
+// that differ by operation; a row that leaves them out chooses no file, receives into the
+// result list folder and keeps the option boxes off.
 struct Operation {
     int32_t id;
     const StepRow* steps;
     const char* name;
+    FileChoice file_choice = FileChoice::None;
+    // Its folder in SettingsState::directories: where the file dialog starts, or where the
+    // upload writes. The folder chooser's title is the row's name.
+    int directory = DIR_UL_RESULT;
+    std::span<const ModelFilters> filters = {};
+    // The option check boxes (polling among them) and Print Setup belong to it.
+    bool takes_options = false;
 };
 
 inline constexpr int32_t OP_FIRMWARE_UPDATE = 1;

@@ -53,7 +53,8 @@ constexpr StepRow receive_rows[] = {
     {step_receive_block, PACKET_TEXT},
     {nullptr, nullptr},
 };
-constexpr Operation receive_operation = {OP_UPLOAD_MOBILE_LIST, receive_rows, "Receive"};
+constexpr Operation receive_operation = {OP_UPLOAD_MOBILE_LIST, receive_rows, "Receive",
+                                         FileChoice::ReceivingFolder, DIR_UL_MS_TYPE};
 
 constexpr uint32_t PATIENCE_MS = 20'000;  // silence after the stream before Cancel
 constexpr int TICK_LIMIT = 1'000'000;

@@ -1,5 +1,6 @@
 #include "operations/operation_table.h"
 
+#include "base/transfer_record.h"
 #include "protocol/block_receive.h"
 #include "protocol/block_send.h"
 #include "protocol/tester_commands.h"
@@ -9,6 +10,22 @@
 
 namespace trelvo {
 namespace {
+
+// The file dialog's type lists: the operation's own type first, then every file.
+constexpr FileFilter ALL_FILES{"All Files (*.*)", "*.*"};
+constexpr FileFilter KV71_IMAGES[] = {{"KV71 Update (*.BIN)", "*.bin"}, ALL_FILES};
+constexpr FileFilter KV72_IMAGES[] = {{"KV72 Update (*.BIN)", "*.bin"}, ALL_FILES};
+constexpr FileFilter KV70_IMAGES[] = {{"KV70 Update (*.BIN)", "*.bin"}, ALL_FILES};
+constexpr FileFilter MOBILE_LISTS[] = {{"Mobile List (*.AUT)", "*.aut"}, ALL_FILES};
+constexpr FileFilter AUTOTESTS[] = {{"Autotest (*.DLD)", "*.dld"}, ALL_FILES};
+// A plain name no file has, so that the dialog shows nothing but folders.
+constexpr FileFilter NO_FILE[] = {{"No File", "~trelvo-no-file~"}};
+
+constexpr ModelFilters firmware_filters[] = {
+    {MODEL_KV71, KV71_IMAGES}, {MODEL_KV72, KV72_IMAGES}, {0, KV70_IMAGES}};
+constexpr ModelFilters mobile_list_filters[] = {{0, MOBILE_LISTS}};
+constexpr ModelFilters autotest_filters[] = {{0, AUTOTESTS}};
+constexpr ModelFilters folder_only_filters[] = {{0, NO_FILE}};
 
 // The step tables hold the rows whose routines exist; each ends with the null row. Steps
 // jump by routine (jump_offset), never by row number, and the checks of the block send
@@ -128,11 +145,16 @@ constexpr StepRow conversion_steps[] = {
 }  // namespace
 
 constexpr std::array<Operation, OPERATION_COUNT + 1> operation_table = {{
-    {OP_FIRMWARE_UPDATE, firmware_update_steps, "Firmware Update"},
-    {OP_DOWNLOAD_MOBILE_LIST, mobile_list_download_steps, "Download Mobile List"},
-    {OP_UPLOAD_MOBILE_LIST, mobile_list_upload_steps, "Upload Mobile List"},
-    {OP_UPLOAD_RESULT_LIST, result_list_upload_steps, "Upload Result List"},
-    {OP_DOWNLOAD_AUTOTEST, autotest_download_steps, "Download Autotest"},
+    {OP_FIRMWARE_UPDATE, firmware_update_steps, "Firmware Update", FileChoice::FileToSend,
+     DIR_FIRMWARE, firmware_filters},
+    {OP_DOWNLOAD_MOBILE_LIST, mobile_list_download_steps, "Download Mobile List",
+     FileChoice::FileToSend, DIR_DL_MS_TYPE, mobile_list_filters},
+    {OP_UPLOAD_MOBILE_LIST, mobile_list_upload_steps, "Upload Mobile List",
+     FileChoice::ReceivingFolder, DIR_UL_MS_TYPE, folder_only_filters},
+    {OP_UPLOAD_RESULT_LIST, result_list_upload_steps, "Upload Result List",
+     FileChoice::ReceivingFolder, DIR_UL_RESULT, folder_only_filters, true},
+    {OP_DOWNLOAD_AUTOTEST, autotest_download_steps, "Download Autotest", FileChoice::FileToSend,
+     DIR_DL_AUTOTEST, autotest_filters},
     {0, nullptr, nullptr},
 }};
 

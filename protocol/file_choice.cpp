@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <limits>
 
 #include "base/error_table.h"
@@ -17,29 +16,7 @@ namespace {
 
 constexpr size_t MAX_PATH_TEXT = 511;  // paths and directories live in 512-character buffers
 
-constexpr FileFilter ALL_FILES{"All Files (*.*)", "*.*"};
-constexpr std::array<FileFilter, 2> KV71_FILTERS{{{"KV71 Update (*.BIN)", "*.bin"}, ALL_FILES}};
-constexpr std::array<FileFilter, 2> KV72_FILTERS{{{"KV72 Update (*.BIN)", "*.bin"}, ALL_FILES}};
-constexpr std::array<FileFilter, 2> KV70_FILTERS{{{"KV70 Update (*.BIN)", "*.bin"}, ALL_FILES}};
-constexpr std::array<FileFilter, 2> MOBILE_LIST_FILTERS{
-    {{"Mobile List (*.AUT)", "*.aut"}, ALL_FILES}};
-constexpr std::array<FileFilter, 2> AUTOTEST_FILTERS{{{"Autotest (*.DLD)", "*.dld"}, ALL_FILES}};
-// A plain name no file has, so that the dialog shows nothing but folders.
-constexpr std::array<FileFilter, 1> FOLDER_ONLY_FILTERS{{{"No File", "~trelvo-no-file~"}}};
-
 constexpr std::string_view INVALID_FILE = "Invalid filename or file is write protected\n";
-
-// The stored start directory of a download's file dialog.
-int download_directory(int32_t operation) {
-    switch (operation) {
-        case OP_FIRMWARE_UPDATE:
-            return DIR_FIRMWARE;
-        case OP_DOWNLOAD_MOBILE_LIST:
-            return DIR_DL_MS_TYPE;
-        default:
-            return DIR_DL_AUTOTEST;
-    }
-}
 
 void set_file_to_send(TransferRecord& record, std::string_view name, uint32_t size) {
     record.file_name = std::string(name.substr(0, MAX_TRANSFER_NAME));
@@ -48,8 +25,8 @@ void set_file_to_send(TransferRecord& record, std::string_view name, uint32_t si
 }
 
 std::FILE* choose_file_to_send(SettingsState& state, WindowSurface& window, TransferRecord& record,
-                               int32_t operation) {
-    std::string& directory = state.directories[download_directory(operation)];
+                               const Operation& operation) {
+    std::string& directory = state.directories[operation.directory];
     std::span<const FileFilter> filters = file_filters(operation, state.model_code);
     for (;;) {
         std::optional<std::string> chosen = window.file_dialog(filters, directory);
@@ -66,11 +43,9 @@ std::FILE* choose_file_to_send(SettingsState& state, WindowSurface& window, Tran
 }
 
 void choose_receiving_folder(SettingsState& state, WindowSurface& window, TransferRecord& record,
-                             int32_t operation) {
-    bool mobile_list = operation == OP_UPLOAD_MOBILE_LIST;
-    std::string& directory = state.directories[mobile_list ? DIR_UL_MS_TYPE : DIR_UL_RESULT];
-    std::optional<std::string> folder =
-        window.folder_dialog(mobile_list ? "Upload Mobile List" : "Upload Result List", directory);
+                             const Operation& operation) {
+    std::string& directory = state.directories[operation.directory];
+    std::optional<std::string> folder = window.folder_dialog(operation.name, directory);
     if (folder && folder->size() <= MAX_PATH_TEXT) {
         directory = *folder;
         ensure_trailing_separator(directory);
@@ -100,22 +75,11 @@ void ensure_trailing_separator(std::string& directory) {
     if (directory.back() != '/') directory.push_back('/');
 }
 
-std::span<const FileFilter> file_filters(int32_t operation, int32_t model_code) {
-    switch (operation) {
-        case OP_FIRMWARE_UPDATE:
-            if (model_code == MODEL_KV71) return KV71_FILTERS;
-            if (model_code == MODEL_KV72) return KV72_FILTERS;
-            return KV70_FILTERS;
-        case OP_DOWNLOAD_MOBILE_LIST:
-            return MOBILE_LIST_FILTERS;
-        case OP_DOWNLOAD_AUTOTEST:
-            return AUTOTEST_FILTERS;
-        case OP_UPLOAD_MOBILE_LIST:
-        case OP_UPLOAD_RESULT_LIST:
-            return FOLDER_ONLY_FILTERS;
-        default:
-            return {};
+std::span<const FileFilter> file_filters(const Operation& operation, int32_t model_code) {
+    for (const ModelFilters& row : operation.filters) {
+        if (row.model_code == model_code || row.model_code == 0) return row.filters;
     }
+    return {};
 }
 
 std::FILE* open_file_to_send(const std::string& path, uint32_t& size) {
@@ -138,7 +102,7 @@ std::FILE* open_file_to_send(const std::string& path, uint32_t& size) {
 }
 
 std::FILE* choose_file(SettingsState& state, WindowSurface& window, TransferRecord& record,
-                       int32_t operation) {
+                       const Operation& operation) {
     if ((state.command_line_flags & (CMD_AUTOMATIC | CMD_PATH)) == (CMD_AUTOMATIC | CMD_PATH)) {
         uint32_t size = 0;
         std::FILE* file = open_file_to_send(state.command_line_path, size);
@@ -149,18 +113,16 @@ std::FILE* choose_file(SettingsState& state, WindowSurface& window, TransferReco
         set_file_to_send(record, name_of(state.command_line_path), size);
         return file;
     }
-    switch (operation) {
-        case OP_FIRMWARE_UPDATE:
-        case OP_DOWNLOAD_MOBILE_LIST:
-        case OP_DOWNLOAD_AUTOTEST:
+    switch (operation.file_choice) {
+        case FileChoice::FileToSend:
             return choose_file_to_send(state, window, record, operation);
-        case OP_UPLOAD_MOBILE_LIST:
-        case OP_UPLOAD_RESULT_LIST:
+        case FileChoice::ReceivingFolder:
             choose_receiving_folder(state, window, record, operation);
             return nullptr;
-        default:
+        case FileChoice::None:
             return nullptr;
     }
+    return nullptr;
 }
 
 std::vector<std::string> autotest_entries(std::string_view directory_text) {

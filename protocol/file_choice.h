@@ -1,7 +1,7 @@
-// The choice of the file to send (downloads) and of the receiving folder (uploads), with
-// the path helpers, the file dialog's type lists and the rules of the autotest slot
-// dialog. The dialogs themselves belong to the frontend (WindowSurface); everything here
-// runs without one.
+// The choice of the file to send (downloads) and of the receiving folder (uploads), as the
+// operation's row asks for it, with the path helpers, the pick of the file dialog's type
+// list and the rules of the autotest slot dialog. The dialogs themselves belong to the
+// frontend (WindowSurface); everything here runs without one.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "base/platform.h"
 #include "base/settings_state.h"
 #include "base/transfer_record.h"
+#include "engine/operation.h"
 
 namespace trelvo {
 
@@ -27,10 +28,11 @@ std::string_view name_of(std::string_view path);
 // "/" is appended unless it already ends with one.
 void ensure_trailing_separator(std::string& directory);
 
-// The file dialog's type list for `operation` (and, for the firmware update, the model
-// code found by detection). The uploads get one entry whose pattern matches no file, so
-// that a dialog lists folders only. Empty for any other operation.
-std::span<const FileFilter> file_filters(int32_t operation, int32_t model_code);
+// The file dialog's type list of `operation` for the model code found by detection: the
+// first of the row's lists made for that model or for every model. The uploads have one
+// entry whose pattern matches no file, so that a dialog lists folders only. Empty for a
+// row without lists.
+std::span<const FileFilter> file_filters(const Operation& operation, int32_t model_code);
 
 // Opens an existing regular file for reading and holds a shared lock on it, so that no
 // program that locks it for writing changes it while it is sent. Its size goes to `size`.
@@ -41,15 +43,16 @@ std::FILE* open_file_to_send(const std::string& path, uint32_t& size);
 // The file choice of the operation `operation`:
 // - automatic run with a command-line path: that file is opened directly, no dialog; on
 //   failure the "Unable to open file." bit is set and nullptr returned;
-// - downloads (1, 2, 5): the file dialog starting in the operation's stored directory,
-//   which then receives the chosen file's directory; a file that cannot be opened gives
-//   "Invalid filename or file is write protected\n" and the dialog again; nullptr when
-//   the user cancels;
-// - uploads (3, 4): the folder chooser; OK stores the folder as the operation's receiving
-//   directory, which becomes the record's directory; always nullptr.
+// - a file to send (the downloads): the file dialog starting in the operation's stored
+//   directory, which then receives the chosen file's directory; a file that cannot be
+//   opened gives "Invalid filename or file is write protected\n" and the dialog again;
+//   nullptr when the user cancels;
+// - a receiving folder (the uploads): the folder chooser, titled with the operation's
+//   name; OK stores the folder as the operation's directory, which becomes the record's
+//   directory; always nullptr.
 // The record receives the file name (cut to 12 characters), size and file time 0.
 std::FILE* choose_file(SettingsState& state, WindowSurface& window, TransferRecord& record,
-                       int32_t operation);
+                       const Operation& operation);
 
 // The autotest slot dialog's list: for each line of the directory text, what follows its
 // first four comma-separated fields (a name may itself hold commas); empty names are left

@@ -109,8 +109,8 @@ std::string& receive_directory_setting(Engine& engine) {
     if (state.automatic_run() && (state.command_line_flags & CMD_PATH) != 0) {
         return state.command_line_path;
     }
-    bool mobile_list = engine.operation != nullptr && engine.operation->id == OP_UPLOAD_MOBILE_LIST;
-    return state.directories[mobile_list ? DIR_UL_MS_TYPE : DIR_UL_RESULT];
+    return state
+        .directories[engine.operation != nullptr ? engine.operation->directory : DIR_UL_RESULT];
 }
 
 StepResult step_query_identity(Engine& engine, TransferRecord&) {
@@ -141,7 +141,7 @@ StepResult step_check_identity(Engine& engine, TransferRecord&) {
 }
 
 StepResult step_select_file(Engine& engine, TransferRecord& record) {
-    record.file = choose_file(engine.state, engine.window, record, engine.operation->id);
+    record.file = choose_file(engine.state, engine.window, record, *engine.operation);
     record.packet_number = 1;
     engine.packet_text = packet_text_for(1);
     if (record.file == nullptr || record.file_size == 0) {

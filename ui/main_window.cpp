@@ -301,7 +301,7 @@ void MainWindow::close_window() {
 void MainWindow::choose_receiving_directory() {
     const Operation* operation = operation_at(model_.selected_operation());
     if (operation == nullptr) return;
-    if (std::FILE* file = choose_file(shared_.state, *this, engine_.transfer, operation->id))
+    if (std::FILE* file = choose_file(shared_.state, *this, engine_.transfer, *operation))
         std::fclose(file);
 }
 

@@ -120,15 +120,15 @@ bool MainWindowModel::automatic_start_wanted() {
     const bool polling = (state_.options & OPT_POLLING) != 0;
     const bool automatic = state_.automatic_run();
     const Operation* operation = operation_at(selected_operation());
-    const bool result_upload = operation != nullptr && operation->id == OP_UPLOAD_RESULT_LIST;
+    const bool polls = operation != nullptr && operation->takes_options;
     if (command_polling) {
-        if (polling && result_upload) {
+        if (polling && polls) {
             state_.command_line_flags &= ~CMD_AUTOMATIC;
             return true;
         }
         return !polling && automatic;
     }
-    return automatic || (polling && result_upload);
+    return automatic || (polling && polls);
 }
 
 StartOutcome MainWindowModel::start_command() {
@@ -323,23 +323,23 @@ void MainWindowModel::apply_updates() {
     update_print_setup_button();
 }
 
-// "Directory" chooses the receiving directory of the two uploads.
+// "Directory" chooses the receiving directory of an operation that receives (the uploads).
 void MainWindowModel::update_directory_button() {
     const Operation* operation = operation_at(selected_operation());
-    controls_.directory = operation != nullptr && (operation->id == OP_UPLOAD_MOBILE_LIST ||
-                                                   operation->id == OP_UPLOAD_RESULT_LIST);
+    controls_.directory =
+        operation != nullptr && operation->file_choice == FileChoice::ReceivingFolder;
 }
 
-// The options belong to Upload Result List.
+// The options belong to the operation whose row takes them (Upload Result List).
 void MainWindowModel::update_option_boxes() {
     const Operation* operation = operation_at(selected_operation());
-    controls_.option_boxes = operation != nullptr && operation->id == OP_UPLOAD_RESULT_LIST;
+    controls_.option_boxes = operation != nullptr && operation->takes_options;
 }
 
-// The printer matters only for the direct printout of Upload Result List.
+// The printer matters only for the direct printout of an operation that takes options.
 void MainWindowModel::update_print_setup_button() {
     const Operation* operation = operation_at(selected_operation());
-    controls_.print_setup = operation != nullptr && operation->id == OP_UPLOAD_RESULT_LIST &&
+    controls_.print_setup = operation != nullptr && operation->takes_options &&
                             (state_.options & OPT_DIRECT_PRINT) != 0;
 }
 

@@ -64,7 +64,7 @@ TEST(FileFilters, TypeListFollowsOperationAndModel) {
                           Case{OP_DOWNLOAD_MOBILE_LIST, 72, "Mobile List (*.AUT)", "*.aut", 2},
                           Case{OP_DOWNLOAD_AUTOTEST, 71, "Autotest (*.DLD)", "*.dld", 2},
                           Case{OP_UPLOAD_RESULT_LIST, 72, "No File", "~trelvo-no-file~", 1}}) {
-        auto filters = file_filters(c.operation, c.model);
+        auto filters = file_filters(operation_table[c.operation - 1], c.model);
         ASSERT_EQ(filters.size(), c.pairs);
         EXPECT_EQ(filters[0].description, c.first_description);
         EXPECT_EQ(filters[0].pattern, c.first_pattern);
@@ -74,13 +74,13 @@ TEST(FileFilters, TypeListFollowsOperationAndModel) {
         }
         EXPECT_EQ(filters.back().pattern.find('/'), std::string_view::npos);
     }
-    EXPECT_TRUE(file_filters(6, 72).empty());
+    EXPECT_TRUE(file_filters(Operation{6, nullptr, "Sixth"}, 72).empty());
 }
 
 class ChooseFile : public ProtocolTest {
   protected:
     std::FILE* choose(int32_t operation) {
-        file = choose_file(h.state, h.window, record, operation);
+        file = choose_file(h.state, h.window, record, operation_table[operation - 1]);
         return file;
     }
     void TearDown() override {
@@ -149,6 +149,21 @@ TEST_F(ChooseFile, CancelledDialogGivesNoFile) {
     ASSERT_EQ(h.window.file_dialogs.size(), 1u);
     EXPECT_EQ(h.window.file_dialogs[0].filters[0].description, "KV72 Update (*.BIN)");
     EXPECT_TRUE(h.window.messages.empty());
+}
+
+// Another operation brings its facts in its row: the file choice has no case of its own.
+TEST_F(ChooseFile, ARowOfItsOwnDecidesTheFolderAndTheTypesPerModel) {
+    static constexpr FileFilter images[] = {{"KV73 Image (*.IMG)", "*.img"}};
+    static constexpr FileFilter others[] = {{"Image (*.IMG)", "*.img"}};
+    static constexpr ModelFilters filters[] = {{73, images}, {0, others}};
+    const Operation sixth{6, nullptr, "Sixth", FileChoice::FileToSend, DIR_DL_AUTOTEST, filters};
+    h.state.model_code = 73;
+    h.state.directories[DIR_DL_AUTOTEST] = "/images/";
+    EXPECT_EQ(choose_file(h.state, h.window, record, sixth), nullptr);
+    ASSERT_EQ(h.window.file_dialogs.size(), 1u);
+    EXPECT_EQ(h.window.file_dialogs[0].start_directory, "/images/");
+    EXPECT_EQ(h.window.file_dialogs[0].filters[0].description, "KV73 Image (*.IMG)");
+    EXPECT_EQ(file_filters(sixth, 72)[0].description, "Image (*.IMG)");
 }
 
 TEST_F(ChooseFile, FolderChooserStoresTheReceivingDirectoryOnOkOnly) {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "operations/operation_table.h"
 #include "protocol/file_choice.h"
 #include "protocol/tester_commands.h"
 #include "tests/ui/window_fixture.h"
@@ -84,8 +85,8 @@ TEST_P(FileDialogTypes, FirstTypeListsItsFilesWhateverTheirCase) {
         files = listed_files(dialog);
         dialog.reject();
     });
-    std::optional<std::string> chosen =
-        window->file_dialog(file_filters(t.operation, t.model), (dir / "in").string() + "/");
+    std::optional<std::string> chosen = window->file_dialog(
+        file_filters(operation_table[t.operation - 1], t.model), (dir / "in").string() + "/");
     EXPECT_FALSE(chosen.has_value());
     EXPECT_EQ(types, (std::vector<std::string>{t.first, "All Files (*.*)"}));
     EXPECT_EQ(files, t.files);
@@ -128,7 +129,7 @@ TEST_F(FileDialogTest, FileThatCannotBeOpenedIsSaidAndTheDialogComesAgainWhereIt
     modals.then(choose(locked));
     modals.then(choose(good));
     TransferRecord record;
-    std::FILE* file = choose_file(state, *window, record, OP_FIRMWARE_UPDATE);
+    std::FILE* file = choose_file(state, *window, record, operation_table[OP_FIRMWARE_UPDATE - 1]);
     ::close(holder);
     ASSERT_NE(file, nullptr);
     std::fclose(file);
