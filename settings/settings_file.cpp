@@ -54,30 +54,123 @@ enum class Section {
     PortMap,
 };
 
-struct SectionName {
+// The file's text is built with LF line ends, as it is handed to a text-mode write.
+void add_line(std::string& text, std::string_view value) {
+    text += value;
+    text += '\n';
+}
+
+// "%i" of the settings file.
+std::string number_text(uint32_t value) {
+    return std::to_string(static_cast<int32_t>(value));
+}
+
+void write_version(const SettingsState&, std::string& text) {
+    add_line(text, std::to_string(SETTINGS_VERSION));
+}
+
+void write_port(const SettingsState& state, std::string& text) {
+    add_line(text, state.port_number >= PORT_MIN && state.port_number <= PORT_MAX
+                       ? "COM" + std::to_string(state.port_number)
+                       : std::string());
+}
+
+void write_baudrate(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.baud_index));
+}
+
+void write_function(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.operation_index));
+}
+
+template <int Directory>
+void write_directory(const SettingsState& state, std::string& text) {
+    add_line(text, state.directories[Directory]);
+}
+
+void write_options(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.options));
+}
+
+// The Excel entries keep the line ends they were read with. A last entry without one (a
+// hand-edited file) gets one, so that it does not run into the next header; earlier pieces
+// of a long line join with their rest.
+void write_excel_entries(const std::vector<std::string>& entries, std::string& text) {
+    for (const std::string& entry : entries)
+        text += entry;
+    if (!entries.empty() && !entries.back().ends_with('\n')) text += '\n';
+}
+
+void write_excel_columns(const SettingsState& state, std::string& text) {
+    write_excel_entries(state.excel_columns.entries, text);
+}
+
+void write_excel_rows(const SettingsState& state, std::string& text) {
+    write_excel_entries(state.excel_rows.entries, text);
+}
+
+void write_printout_start(const SettingsState& state, std::string& text) {
+    for (const std::string& entry : state.printout_start.entries)
+        add_line(text, entry);
+}
+
+void write_printout_middle(const SettingsState& state, std::string& text) {
+    for (const MiddleLine& entry : state.printout_middle.entries)
+        add_line(text, std::to_string(entry.key) + "," + entry.text);
+}
+
+void write_printout_end(const SettingsState& state, std::string& text) {
+    for (const std::string& entry : state.printout_end.entries)
+        add_line(text, entry);
+}
+
+void write_printout_tables(const SettingsState& state, std::string& text) {
+    int table_number = 1;
+    for (const TranslationTable& table : state.printout_tables.entries) {
+        int entry_number = 0;
+        for (const std::string& entry : table) {
+            add_line(text, std::to_string(table_number) + "," + std::to_string(entry_number) +
+                               ",{" + entry + "}");
+            ++entry_number;
+        }
+        ++table_number;
+    }
+}
+
+void write_port_map(const SettingsState& state, std::string& text) {
+    for (const auto& [port, path] : state.port_map) {
+        if (port < PORT_MIN || port > PORT_MAX || path.empty()) continue;
+        add_line(text, "COM" + std::to_string(port) + "=" + path);
+    }
+}
+
+struct SectionRow {
     std::string_view header;
     Section section;
+    void (*write_values)(const SettingsState&, std::string&);
+    bool written_when_empty;  // false: the header only appears above values
 };
 
-// Headers are matched by their beginning, case-sensitively, in this order.
-constexpr std::array<SectionName, 17> section_names = {{
-    {"[Port]", Section::Port},
-    {"[Baudrate]", Section::Baudrate},
-    {"[Function]", Section::Function},
-    {"[Firmware]", Section::Firmware},
-    {"[DL MSType]", Section::DlMsType},
-    {"[DL Autotest]", Section::DlAutotest},
-    {"[UL MSType]", Section::UlMsType},
-    {"[UL Result]", Section::UlResult},
-    {"[Excel column]", Section::ExcelColumn},
-    {"[Excel row]", Section::ExcelRow},
-    {"[Upload Result mode]", Section::UploadResultMode},
-    {"[Printout Start]", Section::PrintoutStart},
-    {"[Printout Middle]", Section::PrintoutMiddle},
-    {"[Printout End]", Section::PrintoutEnd},
-    {"[Printout Table]", Section::PrintoutTable},
-    {"[Version]", Section::Version},
-    {"[Port map]", Section::PortMap},
+// The sections in the order they are written. Headers are matched by their beginning,
+// case-sensitively; none is the beginning of another, so the order does not matter there.
+constexpr std::array<SectionRow, 17> section_rows = {{
+    {"[Version]", Section::Version, write_version, true},
+    {"[Port]", Section::Port, write_port, true},
+    {"[Baudrate]", Section::Baudrate, write_baudrate, true},
+    {"[Function]", Section::Function, write_function, true},
+    {"[Firmware]", Section::Firmware, write_directory<DIR_FIRMWARE>, true},
+    {"[DL MSType]", Section::DlMsType, write_directory<DIR_DL_MS_TYPE>, true},
+    {"[DL Autotest]", Section::DlAutotest, write_directory<DIR_DL_AUTOTEST>, true},
+    {"[UL MSType]", Section::UlMsType, write_directory<DIR_UL_MS_TYPE>, true},
+    {"[UL Result]", Section::UlResult, write_directory<DIR_UL_RESULT>, true},
+    {"[Upload Result mode]", Section::UploadResultMode, write_options, true},
+    {"[Excel column]", Section::ExcelColumn, write_excel_columns, true},
+    {"[Excel row]", Section::ExcelRow, write_excel_rows, true},
+    {"[Printout Start]", Section::PrintoutStart, write_printout_start, true},
+    {"[Printout Middle]", Section::PrintoutMiddle, write_printout_middle, true},
+    {"[Printout End]", Section::PrintoutEnd, write_printout_end, true},
+    {"[Printout Table]", Section::PrintoutTable, write_printout_tables, true},
+    {"[Port map]", Section::PortMap, write_port_map, false},
 }};
 
 // What a list falls back to when it cannot be read: its error bit and message box text.
@@ -196,9 +289,9 @@ class SettingsReader {
 
     void start_section(std::string_view header) {
         section_ = Section::None;
-        for (const SectionName& name : section_names) {
-            if (header.substr(0, name.header.size()) == name.header) {
-                section_ = name.section;
+        for (const SectionRow& row : section_rows) {
+            if (header.substr(0, row.header.size()) == row.header) {
+                section_ = row.section;
                 break;
             }
         }
@@ -397,72 +490,15 @@ int open_settings_file(const std::filesystem::path& file) {
     return open_regular_file(file, O_RDWR);
 }
 
-// "%i" of the settings file.
-std::string number_text(uint32_t value) {
-    return std::to_string(static_cast<int32_t>(value));
-}
-
 // The file's text with LF line ends, as it is handed to a text-mode write.
 std::string settings_text(const SettingsState& state) {
     std::string text;
-    auto line = [&text](std::string_view value) {
-        text += value;
-        text += '\n';
-    };
-    line("[Version]");
-    line(std::to_string(SETTINGS_VERSION));
-    line("[Port]");
-    line(state.port_number >= PORT_MIN && state.port_number <= PORT_MAX
-             ? "COM" + std::to_string(state.port_number)
-             : std::string());
-    line("[Baudrate]");
-    line(number_text(state.baud_index));
-    line("[Function]");
-    line(number_text(state.operation_index));
-    constexpr std::array<std::string_view, DIRECTORY_COUNT> directory_headers = {
-        "[Firmware]", "[DL MSType]", "[DL Autotest]", "[UL MSType]", "[UL Result]"};
-    for (int i = 0; i < DIRECTORY_COUNT; ++i) {
-        line(directory_headers[i]);
-        line(state.directories[i]);
-    }
-    line("[Upload Result mode]");
-    line(number_text(state.options));
-    auto excel = [&](std::string_view header, const std::vector<std::string>& entries) {
-        line(header);
-        for (const std::string& entry : entries)
-            text += entry;
-        // A last entry without a line end (a hand-edited file) gets one, so that it does not
-        // run into the next header; earlier pieces of a long line join with their rest.
-        if (!entries.empty() && !entries.back().ends_with('\n')) text += '\n';
-    };
-    excel("[Excel column]", state.excel_columns.entries);
-    excel("[Excel row]", state.excel_rows.entries);
-    line("[Printout Start]");
-    for (const std::string& entry : state.printout_start.entries)
-        line(entry);
-    line("[Printout Middle]");
-    for (const MiddleLine& entry : state.printout_middle.entries)
-        line(std::to_string(entry.key) + "," + entry.text);
-    line("[Printout End]");
-    for (const std::string& entry : state.printout_end.entries)
-        line(entry);
-    line("[Printout Table]");
-    int table_number = 1;
-    for (const TranslationTable& table : state.printout_tables.entries) {
-        int entry_number = 0;
-        for (const std::string& entry : table) {
-            line(std::to_string(table_number) + "," + std::to_string(entry_number) + ",{" + entry +
-                 "}");
-            ++entry_number;
-        }
-        ++table_number;
-    }
-    bool port_map_header = false;
-    for (const auto& [port, path] : state.port_map) {
-        if (port < PORT_MIN || port > PORT_MAX || path.empty()) continue;
-        if (!port_map_header) line("[Port map]");
-        port_map_header = true;
-        line("COM" + std::to_string(port) + "=" + path);
+    for (const SectionRow& row : section_rows) {
+        std::string values;
+        row.write_values(state, values);
+        if (values.empty() && !row.written_when_empty) continue;
+        add_line(text, row.header);
+        text += values;
     }
     return text;
 }
