@@ -8,17 +8,17 @@
 #include <climits>
 #include <string>
 
+#include "base/interrupted_calls.h"
+
 namespace trelvo {
 
 namespace {
 
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t done = ::write(fd, bytes.data(), bytes.size());
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        const ssize_t done =
+            retry_interrupted([&] { return ::write(fd, bytes.data(), bytes.size()); });
+        if (done < 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(done));
     }
     return true;
