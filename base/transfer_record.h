@@ -41,6 +41,7 @@ struct TransferRecord {
     uint32_t packet_number = 0;
     uint8_t retry_count = 0;           // retries of the current send
     uint32_t page_first_slot = 0;      // slot of the first entry of the autotest page being read
+    uint8_t autotest_slot = 0;         // the slot chosen to store the autotest in or delete
     std::FILE* second_file = nullptr;  // the current IMEI block file; nullptr = none
     ImeiSplit imei;                    // the IMEI naming fields
     // Conversion outputs written whole from the received file; without one, the file is

@@ -21,6 +21,7 @@ uint16_t crc16_table_entry(uint8_t index);
 
 // Data size of a packet starting with `header` (SOH/STX), else 0.
 size_t data_size_for(uint8_t header);
+// Whole length of a packet starting with `header` (header, numbers, data and CRC), else 0.
 size_t packet_size_for(uint8_t header);
 
 // Builds a packet around `data` (at most the data size; the rest filled with `fill`);
@@ -47,6 +48,7 @@ struct FileInfo {
     uint64_t size = 0;
     bool size_given = false;
 };
+// Reads the name and size out of a file information block (`packet` from its header on).
 FileInfo parse_file_info_block(std::span<const uint8_t> packet);
 
 }  // namespace trelvo

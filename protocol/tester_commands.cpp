@@ -284,7 +284,7 @@ StepResult step_next_autotest_page(Engine& engine, TransferRecord& record) {
     return SR_NEXT;
 }
 
-StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
+StepResult step_choose_autotest_slot(Engine& engine, TransferRecord& record) {
     TesterPort& port = engine.port();
     // The list's positions are the slots: a line that lists no entry would shift every
     // slot after it, and "New" would land on a used one.
@@ -297,7 +297,7 @@ StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
     if (engine.state.automatic_run()) {
         // An automatic run always stores the autotest in a new slot, and never in a used one.
         AutotestPress press =
-            autotest_button(AUTOTEST_NEW, port.directory_lines, -1, port.reply[1]);
+            autotest_button(AUTOTEST_NEW, port.directory_lines, -1, record.autotest_slot);
         if (!press.closes) {
             directory_incomplete(engine, "The tester has no free slot.");
             return SR_NEXT;
@@ -306,8 +306,7 @@ StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
     } else {
         choice = engine.window.autotest_slot_dialog(port.directory_text);
     }
-    if (choice.result != AUTOTEST_CANCEL) port.reply[1] = choice.slot;
-    port.reply[0] = static_cast<uint8_t>(choice.result);
+    if (choice.result != AUTOTEST_CANCEL) record.autotest_slot = choice.slot;
     if (choice.result == AUTOTEST_CANCEL) engine.run_state = RS_ABORTED;
     // Delete runs the next row; everything else goes on to the download command.
     if (choice.result != AUTOTEST_DELETE) {
@@ -316,15 +315,15 @@ StepResult step_choose_autotest_slot(Engine& engine, TransferRecord&) {
     return SR_NEXT;
 }
 
-StepResult step_delete_autotest(Engine& engine, TransferRecord&) {
+StepResult step_delete_autotest(Engine& engine, TransferRecord& record) {
     // The joined identification query gives the tester's answer line; the directory is
     // read again whatever it says.
     engine.step_index += engine.jump_offset(engine.step_index, step_begin_autotest_directory);
-    return write_with_number(engine, DELETE_AUTOTEST_COMMAND, engine.port().reply[1], SR_WAIT_LINE);
+    return write_with_number(engine, DELETE_AUTOTEST_COMMAND, record.autotest_slot, SR_WAIT_LINE);
 }
 
-StepResult step_enable_autotest_download(Engine& engine, TransferRecord&) {
-    return write_with_number(engine, AUTOTEST_DOWNLOAD_COMMAND, engine.port().reply[1], SR_NEXT);
+StepResult step_enable_autotest_download(Engine& engine, TransferRecord& record) {
+    return write_with_number(engine, AUTOTEST_DOWNLOAD_COMMAND, record.autotest_slot, SR_NEXT);
 }
 
 }  // namespace trelvo

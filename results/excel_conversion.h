@@ -25,6 +25,7 @@ struct ExcelLists {
     std::vector<std::string> columns;  // field name lines: number, blank, heading
     std::vector<std::string> rows;     // record definitions: id;name;spec,spec,...
 };
+// The state's two Excel definition lists, joined and cut into lines as above.
 ExcelLists excel_lists(const SettingsState& state);
 
 // Column (from 1) of the Excel column list for the field number at the start of

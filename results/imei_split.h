@@ -58,7 +58,11 @@ enum class SplitMove {
 
 // The split's work, one function per step and free of the engine. `options` is the
 // option flag word; the progress bar shows percent of the list processed.
+// Measures the received list for the progress bar and, with the IMEI option and a list
+// open, starts seeking the first block at the list's beginning.
 void begin_split(TransferRecord& record, uint32_t options, ProgressBar& progress);
+// Reads the next piece of the list into the split buffer; at the list's end the split is
+// finished.
 void read_split(TransferRecord& record);
 // What one write_split call did: created a block file (for the "Creating" file line), or
 // failed to write one (reported; the split is over and the run has to end).
@@ -66,7 +70,12 @@ struct SplitWrite {
     bool created = false;
     bool failed = false;
 };
+// Copies the complete lines of the buffer into the current block file, creating it at a
+// block's first line, and flushes it.
 SplitWrite write_split(TransferRecord& record, SettingsState& state, WindowSurface& window);
+// Closes the block file of a complete block (removed again unless block files are to
+// stay), keeps the unprocessed rest of the buffer, moves the progress bar and says what
+// comes next.
 SplitMove next_split(TransferRecord& record, uint32_t options, ProgressBar& progress);
 
 // The step routines of the result list upload table; each returns SR_NEXT.

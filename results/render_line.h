@@ -97,6 +97,7 @@ class LineTemplate {
 // One line rendered with LineTemplate.
 RenderedLine render_template(std::string_view template_line, std::string_view records,
                              const std::vector<TranslationTable>& tables);
+// One line appended to `out` with LineTemplate::append, blank lines and CR LF included.
 void render_line(std::string& out, std::string_view template_line, std::string_view records,
                  const std::vector<TranslationTable>& tables);
 

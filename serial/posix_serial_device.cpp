@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/control_bytes.h"
+#include "base/interrupted_calls.h"
 #include "serial/port_map.h"
 
 namespace trelvo {
@@ -337,30 +338,24 @@ void PosixSerialDevice::purge_input() {
 
 long PosixSerialDevice::read(uint8_t* buffer, size_t capacity) {
     if (capacity == 0) return 0;
-    for (;;) {
-        ssize_t n = ::read(fd_, buffer, capacity);
-        if (n > 0) return static_cast<long>(n);
-        if (n == 0) {
-            // A tty set to return at once reads 0 both when nothing has come and when it
-            // has been hung up (adapter unplugged); only the latter shows in poll.
-            if (hung_up()) return io_failure("read", EIO);
-            return 0;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return io_failure("read", errno);
+    const ssize_t n = retry_interrupted([&] { return ::read(fd_, buffer, capacity); });
+    if (n > 0) return static_cast<long>(n);
+    if (n == 0) {
+        // A tty set to return at once reads 0 both when nothing has come and when it has
+        // been hung up (adapter unplugged); only the latter shows in poll.
+        if (hung_up()) return io_failure("read", EIO);
+        return 0;
     }
+    if (would_block(errno)) return 0;
+    return io_failure("read", errno);
 }
 
 long PosixSerialDevice::write(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    for (;;) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return io_failure("write", errno);
-    }
+    const ssize_t n = retry_interrupted([&] { return ::write(fd_, data, size); });
+    if (n >= 0) return static_cast<long>(n);
+    if (would_block(errno)) return 0;
+    return io_failure("write", errno);
 }
 
 void PosixSerialDevice::wait_for(short events, uint32_t ms) const {

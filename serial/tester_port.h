@@ -79,7 +79,7 @@ class TesterPort {
     void return_to_local();
 
     // Reply buffer: byte 0 is the last one-byte reply or the first byte of the last line
-    // (0xFD = timeout marker); byte 1 holds the autotest slot chosen in the slot dialog.
+    // (0xFD = timeout marker).
     std::array<uint8_t, REPLY_BUFFER_SIZE> reply{};
     // The byte read_expected_byte waits for ("C" when waiting for the receiver).
     uint8_t expected_byte = 0;

@@ -2,17 +2,14 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include "base/interrupted_calls.h"
 
 namespace trelvo {
 
 int PieceReader::peek_raw() {
     if (position_ == length_) {
         if (finished_) return -1;
-        ssize_t got;
-        do {
-            got = ::read(fd_, buffer_, sizeof buffer_);
-        } while (got < 0 && errno == EINTR);
+        const ssize_t got = retry_interrupted([&] { return ::read(fd_, buffer_, sizeof buffer_); });
         if (got <= 0) {
             finished_ = true;
             return -1;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "settings/settings_file.h"
+
 namespace trelvo {
 namespace {
 
@@ -20,7 +22,7 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 // "trelvoini<digits>.old", a backup name of the settings file.
 bool is_backup_name(std::string_view name) {
-    constexpr std::string_view head = "trelvoini", tail = ".old";
+    constexpr std::string_view head = SETTINGS_BACKUP_STEM, tail = SETTINGS_BACKUP_EXTENSION;
     if (name.size() <= head.size() + tail.size() || !name.starts_with(head) ||
         !name.ends_with(tail))
         return false;

@@ -1,12 +1,10 @@
 #include "settings/settings_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -16,6 +14,7 @@
 #include "base/error_table.h"
 #include "settings/builtin_tables.h"
 #include "settings/piece_reader.h"
+#include "settings/replace_file.h"
 #include "settings/safe_files.h"
 
 namespace trelvo {
@@ -54,30 +53,123 @@ enum class Section {
     PortMap,
 };
 
-struct SectionName {
+// The file's text is built with LF line ends, as it is handed to a text-mode write.
+void add_line(std::string& text, std::string_view value) {
+    text += value;
+    text += '\n';
+}
+
+// "%i" of the settings file.
+std::string number_text(uint32_t value) {
+    return std::to_string(static_cast<int32_t>(value));
+}
+
+void write_version(const SettingsState&, std::string& text) {
+    add_line(text, std::to_string(SETTINGS_VERSION));
+}
+
+void write_port(const SettingsState& state, std::string& text) {
+    add_line(text, state.port_number >= PORT_MIN && state.port_number <= PORT_MAX
+                       ? "COM" + std::to_string(state.port_number)
+                       : std::string());
+}
+
+void write_baudrate(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.baud_index));
+}
+
+void write_function(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.operation_index));
+}
+
+template <int Directory>
+void write_directory(const SettingsState& state, std::string& text) {
+    add_line(text, state.directories[Directory]);
+}
+
+void write_options(const SettingsState& state, std::string& text) {
+    add_line(text, number_text(state.options));
+}
+
+// The Excel entries keep the line ends they were read with. A last entry without one (a
+// hand-edited file) gets one, so that it does not run into the next header; earlier pieces
+// of a long line join with their rest.
+void write_excel_entries(const std::vector<std::string>& entries, std::string& text) {
+    for (const std::string& entry : entries)
+        text += entry;
+    if (!entries.empty() && !entries.back().ends_with('\n')) text += '\n';
+}
+
+void write_excel_columns(const SettingsState& state, std::string& text) {
+    write_excel_entries(state.excel_columns.entries, text);
+}
+
+void write_excel_rows(const SettingsState& state, std::string& text) {
+    write_excel_entries(state.excel_rows.entries, text);
+}
+
+void write_printout_start(const SettingsState& state, std::string& text) {
+    for (const std::string& entry : state.printout_start.entries)
+        add_line(text, entry);
+}
+
+void write_printout_middle(const SettingsState& state, std::string& text) {
+    for (const MiddleLine& entry : state.printout_middle.entries)
+        add_line(text, std::to_string(entry.key) + "," + entry.text);
+}
+
+void write_printout_end(const SettingsState& state, std::string& text) {
+    for (const std::string& entry : state.printout_end.entries)
+        add_line(text, entry);
+}
+
+void write_printout_tables(const SettingsState& state, std::string& text) {
+    int table_number = 1;
+    for (const TranslationTable& table : state.printout_tables.entries) {
+        int entry_number = 0;
+        for (const std::string& entry : table) {
+            add_line(text, std::to_string(table_number) + "," + std::to_string(entry_number) +
+                               ",{" + entry + "}");
+            ++entry_number;
+        }
+        ++table_number;
+    }
+}
+
+void write_port_map(const SettingsState& state, std::string& text) {
+    for (const auto& [port, path] : state.port_map) {
+        if (port < PORT_MIN || port > PORT_MAX || path.empty()) continue;
+        add_line(text, "COM" + std::to_string(port) + "=" + path);
+    }
+}
+
+struct SectionRow {
     std::string_view header;
     Section section;
+    void (*write_values)(const SettingsState&, std::string&);
+    bool written_when_empty;  // false: the header only appears above values
 };
 
-// Headers are matched by their beginning, case-sensitively, in this order.
-constexpr std::array<SectionName, 17> section_names = {{
-    {"[Port]", Section::Port},
-    {"[Baudrate]", Section::Baudrate},
-    {"[Function]", Section::Function},
-    {"[Firmware]", Section::Firmware},
-    {"[DL MSType]", Section::DlMsType},
-    {"[DL Autotest]", Section::DlAutotest},
-    {"[UL MSType]", Section::UlMsType},
-    {"[UL Result]", Section::UlResult},
-    {"[Excel column]", Section::ExcelColumn},
-    {"[Excel row]", Section::ExcelRow},
-    {"[Upload Result mode]", Section::UploadResultMode},
-    {"[Printout Start]", Section::PrintoutStart},
-    {"[Printout Middle]", Section::PrintoutMiddle},
-    {"[Printout End]", Section::PrintoutEnd},
-    {"[Printout Table]", Section::PrintoutTable},
-    {"[Version]", Section::Version},
-    {"[Port map]", Section::PortMap},
+// The sections in the order they are written. Headers are matched by their beginning,
+// case-sensitively; none is the beginning of another, so the order does not matter there.
+constexpr std::array<SectionRow, 17> section_rows = {{
+    {"[Version]", Section::Version, write_version, true},
+    {"[Port]", Section::Port, write_port, true},
+    {"[Baudrate]", Section::Baudrate, write_baudrate, true},
+    {"[Function]", Section::Function, write_function, true},
+    {"[Firmware]", Section::Firmware, write_directory<DIR_FIRMWARE>, true},
+    {"[DL MSType]", Section::DlMsType, write_directory<DIR_DL_MS_TYPE>, true},
+    {"[DL Autotest]", Section::DlAutotest, write_directory<DIR_DL_AUTOTEST>, true},
+    {"[UL MSType]", Section::UlMsType, write_directory<DIR_UL_MS_TYPE>, true},
+    {"[UL Result]", Section::UlResult, write_directory<DIR_UL_RESULT>, true},
+    {"[Upload Result mode]", Section::UploadResultMode, write_options, true},
+    {"[Excel column]", Section::ExcelColumn, write_excel_columns, true},
+    {"[Excel row]", Section::ExcelRow, write_excel_rows, true},
+    {"[Printout Start]", Section::PrintoutStart, write_printout_start, true},
+    {"[Printout Middle]", Section::PrintoutMiddle, write_printout_middle, true},
+    {"[Printout End]", Section::PrintoutEnd, write_printout_end, true},
+    {"[Printout Table]", Section::PrintoutTable, write_printout_tables, true},
+    {"[Port map]", Section::PortMap, write_port_map, false},
 }};
 
 // What a list falls back to when it cannot be read: its error bit and message box text.
@@ -196,9 +288,9 @@ class SettingsReader {
 
     void start_section(std::string_view header) {
         section_ = Section::None;
-        for (const SectionName& name : section_names) {
-            if (header.substr(0, name.header.size()) == name.header) {
-                section_ = name.section;
+        for (const SectionRow& row : section_rows) {
+            if (header.substr(0, row.header.size()) == row.header) {
+                section_ = row.section;
                 break;
             }
         }
@@ -397,72 +489,15 @@ int open_settings_file(const std::filesystem::path& file) {
     return open_regular_file(file, O_RDWR);
 }
 
-// "%i" of the settings file.
-std::string number_text(uint32_t value) {
-    return std::to_string(static_cast<int32_t>(value));
-}
-
 // The file's text with LF line ends, as it is handed to a text-mode write.
 std::string settings_text(const SettingsState& state) {
     std::string text;
-    auto line = [&text](std::string_view value) {
-        text += value;
-        text += '\n';
-    };
-    line("[Version]");
-    line(std::to_string(SETTINGS_VERSION));
-    line("[Port]");
-    line(state.port_number >= PORT_MIN && state.port_number <= PORT_MAX
-             ? "COM" + std::to_string(state.port_number)
-             : std::string());
-    line("[Baudrate]");
-    line(number_text(state.baud_index));
-    line("[Function]");
-    line(number_text(state.operation_index));
-    constexpr std::array<std::string_view, DIRECTORY_COUNT> directory_headers = {
-        "[Firmware]", "[DL MSType]", "[DL Autotest]", "[UL MSType]", "[UL Result]"};
-    for (int i = 0; i < DIRECTORY_COUNT; ++i) {
-        line(directory_headers[i]);
-        line(state.directories[i]);
-    }
-    line("[Upload Result mode]");
-    line(number_text(state.options));
-    auto excel = [&](std::string_view header, const std::vector<std::string>& entries) {
-        line(header);
-        for (const std::string& entry : entries)
-            text += entry;
-        // A last entry without a line end (a hand-edited file) gets one, so that it does not
-        // run into the next header; earlier pieces of a long line join with their rest.
-        if (!entries.empty() && !entries.back().ends_with('\n')) text += '\n';
-    };
-    excel("[Excel column]", state.excel_columns.entries);
-    excel("[Excel row]", state.excel_rows.entries);
-    line("[Printout Start]");
-    for (const std::string& entry : state.printout_start.entries)
-        line(entry);
-    line("[Printout Middle]");
-    for (const MiddleLine& entry : state.printout_middle.entries)
-        line(std::to_string(entry.key) + "," + entry.text);
-    line("[Printout End]");
-    for (const std::string& entry : state.printout_end.entries)
-        line(entry);
-    line("[Printout Table]");
-    int table_number = 1;
-    for (const TranslationTable& table : state.printout_tables.entries) {
-        int entry_number = 0;
-        for (const std::string& entry : table) {
-            line(std::to_string(table_number) + "," + std::to_string(entry_number) + ",{" + entry +
-                 "}");
-            ++entry_number;
-        }
-        ++table_number;
-    }
-    bool port_map_header = false;
-    for (const auto& [port, path] : state.port_map) {
-        if (port < PORT_MIN || port > PORT_MAX || path.empty()) continue;
-        if (!port_map_header) line("[Port map]");
-        port_map_header = true;
-        line("COM" + std::to_string(port) + "=" + path);
+    for (const SectionRow& row : section_rows) {
+        std::string values;
+        row.write_values(state, values);
+        if (values.empty() && !row.written_when_empty) continue;
+        add_line(text, row.header);
+        text += values;
     }
     return text;
 }
@@ -476,72 +511,6 @@ std::string with_crlf(std::string_view text) {
         out += c;
     }
     return out;
-}
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t done = ::write(fd, bytes.data(), bytes.size());
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return true;
-}
-
-// Writes `bytes` into a new file beside `file` and renames it over `file`. On any failure
-// the new file is removed again and `file` is left as it was.
-bool replace_file(std::filesystem::path file, std::string_view bytes) {
-    // A symbolic link keeps pointing where the user put the file: the new file replaces the
-    // link's target, beside it. A dangling link or one to anything but a regular file is
-    // not written through.
-    struct stat link_info {};
-    if (::lstat(file.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
-        std::error_code error;
-        file = std::filesystem::canonical(file, error);
-        struct stat target {};
-        if (error || ::stat(file.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) return false;
-    }
-    // A file written in place keeps its permissions; so does the replacement.
-    mode_t mode = 0666;
-    struct stat old_info {};
-    const bool had_file = ::stat(file.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode);
-    if (had_file) mode = old_info.st_mode & 07777;
-
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = file;
-        temp += "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = write_all(fd, bytes);
-    if (ok && had_file) ok = ::fchmod(fd, mode) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), file.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
-}
-
-// Moves `from` to `to` unless `to` exists. errno tells why it failed.
-bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // The file system cannot rename without replacing: link under the new name (which
-    // fails when it exists), then drop the old name.
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
-    if (::unlink(from.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        errno = error;
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -604,16 +573,8 @@ void load_settings(SettingsState& state, WindowSurface& window,
 void check_settings_version(SettingsState& state, const std::filesystem::path& directory) {
     if (state.version == SETTINGS_VERSION) return;
     try {
-        const std::filesystem::path file = directory / SETTINGS_FILE_NAME;
-        for (int i = 1; i < INT_MAX; ++i) {
-            const std::filesystem::path backup =
-                directory / ("trelvoini" + std::to_string(i) + ".old");
-            if (rename_no_replace(file, backup)) continue;
-            // Only a taken backup name sends us on to the next one, and only while there
-            // still is a file to move.
-            struct stat info {};
-            if (errno != EEXIST || ::lstat(file.c_str(), &info) != 0) break;
-        }
+        move_to_numbered_backup(directory / SETTINGS_FILE_NAME, directory, SETTINGS_BACKUP_STEM,
+                                SETTINGS_BACKUP_EXTENSION);
     } catch (const std::bad_alloc&) {
         // The file stays where it is; the lists still go back to their defaults.
     }

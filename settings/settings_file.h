@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 #include "base/platform.h"
 #include "base/settings_state.h"
@@ -12,6 +13,9 @@ namespace trelvo {
 
 inline constexpr int32_t SETTINGS_VERSION = 410;
 inline constexpr const char* SETTINGS_FILE_NAME = "trelvo.ini";
+// A settings file of another version is set aside as <stem><n><extension>.
+inline constexpr std::string_view SETTINGS_BACKUP_STEM = "trelvoini";
+inline constexpr std::string_view SETTINGS_BACKUP_EXTENSION = ".old";
 
 // keep_values false: scalar items back to their reset values (the operation index keeps
 // its value) and all six definition lists on their built-in defaults. keep_values true:

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 
+#include "base/interrupted_calls.h"
 #include "serial/posix_serial_device.h"
 
 namespace trelvo::sim {
@@ -57,25 +58,19 @@ long PtyMasterDevice::failure(const char* what, int err) {
 }
 
 long PtyMasterDevice::read(uint8_t* buffer, size_t capacity) {
-    for (;;) {
-        ssize_t n = ::read(fd_, buffer, capacity);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) continue;
-        // EIO: no slave is open at the moment; nothing can have come.
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO) return 0;
-        return failure("read", errno);
-    }
+    const ssize_t n = retry_interrupted([&] { return ::read(fd_, buffer, capacity); });
+    if (n >= 0) return static_cast<long>(n);
+    // EIO: no slave is open at the moment; nothing can have come.
+    if (would_block(errno) || errno == EIO) return 0;
+    return failure("read", errno);
 }
 
 long PtyMasterDevice::write(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    for (;;) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return failure("write", errno);
-    }
+    const ssize_t n = retry_interrupted([&] { return ::write(fd_, data, size); });
+    if (n >= 0) return static_cast<long>(n);
+    if (would_block(errno)) return 0;
+    return failure("write", errno);
 }
 
 void PtyMasterDevice::wait_readable(uint32_t ms) {
