@@ -4,44 +4,26 @@
 #include "operations/operation_table.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <ostream>
 #include <thread>
 
 #include "base/error_table.h"
 #include "engine/virtual_clock.h"
 #include "settings/settings_file.h"
-#include "tests/support/memory_device.h"
-#include "tests/support/model_window.h"
 #include "tests/support/recording_window.h"
+#include "tests/window/model_fixture.h"
 
 namespace trelvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::FakeScanner;
-using testing::ModelWindow;
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public testing::ModelFixture {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "trelvo-window-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        shared.directory = pattern;
-        window.model = &model;
-        state.port_number = 3;
-        opener.provide(3, link.pc());
-        state.operation_index = 3;
-    }
-    void TearDown() override { fs::remove_all(shared.directory); }
-
     bool settings_written() { return fs::exists(shared.directory / SETTINGS_FILE_NAME); }
     std::string settings_text() {
         std::ifstream in(shared.directory / SETTINGS_FILE_NAME, std::ios::binary);
@@ -66,18 +48,6 @@ class MainWindow : public ::testing::Test {
         gate.release();
         window.run_queued();
     }
-
-    VirtualClock clock;
-    ModelWindow window;
-    SettingsState state;
-    StartGate gate;
-    MemoryLink link{clock};
-    MemoryOpener opener;
-    WindowShared shared{state, gate, opener, {}, "."};
-    VirtualTimer timer{clock, [this](int identifier) { engine.engine_tick(identifier); }};
-    Engine engine{state, window, clock, timer};
-    FakeScanner scanner;
-    MainWindowModel model{shared, engine, scanner, window, std::chrono::milliseconds(0)};
 };
 
 bool invariants_hold(uint32_t options) {

@@ -4,36 +4,18 @@
 #include "window/window_signals.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <deque>
 #include <filesystem>
 
 #include "base/error_table.h"
-#include "engine/virtual_clock.h"
-#include "tests/support/memory_device.h"
-#include "tests/support/model_window.h"
+#include "tests/window/model_fixture.h"
 
 namespace trelvo {
 namespace {
 
-namespace fs = std::filesystem;
-
-using testing::FakeScanner;
-using testing::ModelWindow;
-
-class WindowSignalsTest : public ::testing::Test {
+class WindowSignalsTest : public testing::ModelFixture {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "trelvo-signals-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        shared.directory = pattern;
-        window.model = &model;
-        state.port_number = 3;
-        state.operation_index = 3;  // Upload Result List: waits for the tester's reply
-        opener.provide(3, link.pc());
-    }
-    void TearDown() override { fs::remove_all(shared.directory); }
+    void after_tick() override { signals.after_tick(); }
 
     // Opens the window; with `start`, the run starts (the tester never answers).
     void open(uint32_t command_line_flags, bool start = true) {
@@ -46,10 +28,7 @@ class WindowSignalsTest : public ::testing::Test {
         } else {
             model.ok();
         }
-        while (!window.queue.empty()) {
-            auto work = std::move(window.queue.front());
-            window.queue.pop_front();
-            work();
+        while (window.run_queued() > 0) {
         }
         ASSERT_TRUE(engine.run_active());
         clock.advance(1000);
@@ -60,20 +39,6 @@ class WindowSignalsTest : public ::testing::Test {
         }
     }
 
-    VirtualClock clock;
-    ModelWindow window;
-    SettingsState state;
-    StartGate gate;
-    MemoryLink link{clock};
-    MemoryOpener opener;
-    WindowShared shared{state, gate, opener, {}, "."};
-    VirtualTimer timer{clock, [this](int identifier) {
-                           engine.engine_tick(identifier);
-                           signals.after_tick();
-                       }};
-    Engine engine{state, window, clock, timer};
-    FakeScanner scanner;
-    MainWindowModel model{shared, engine, scanner, window, std::chrono::milliseconds(0)};
     WindowSignals signals{state, engine, model};
 };
 
