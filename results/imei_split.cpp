@@ -1,5 +1,7 @@
 #include "results/imei_split.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -83,11 +85,24 @@ size_t read_into(std::FILE* list, ImeiSplit& split, size_t wanted) {
     return std::fread(split.buffer.data() + split.line_position + split.held, 1, wanted, list);
 }
 
+// Closes the block and, unless the blocks are kept, removes it: the file written, in the
+// receiving folder or, after a fallback, in the current one; never a link or another file
+// that stands under its name in the other folder.
 void close_block(TransferRecord& record, uint32_t options) {
+    struct stat written {};
+    bool known =
+        record.second_file != nullptr && ::fstat(::fileno(record.second_file), &written) == 0;
     close_file(record.second_file);
-    if ((options & OPT_OUTPUT_FILE) != 0) return;
-    std::string path = record.directory + record.imei.block_name;
-    if (!record.imei.block_name.empty() && path.size() <= MAX_BLOCK_PATH) std::remove(path.c_str());
+    const std::string& name = record.imei.block_name;
+    if ((options & OPT_OUTPUT_FILE) != 0 || !known || name.empty()) return;
+    for (const std::string& path : {record.directory + name, name}) {
+        struct stat there {};
+        if (path.size() <= MAX_BLOCK_PATH && ::lstat(path.c_str(), &there) == 0 &&
+            there.st_dev == written.st_dev && there.st_ino == written.st_ino) {
+            std::remove(path.c_str());
+            return;
+        }
+    }
 }
 
 }  // namespace

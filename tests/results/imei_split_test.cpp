@@ -118,6 +118,30 @@ TEST_F(CreateBlockFile, LinkUnderTheBlockNameIsNotWrittenThrough) {
     EXPECT_EQ(window.messages.size(), 1u);
 }
 
+// A block that fell back to the current folder is the one removed at its end; a link under
+// its name in the receiving folder stays as it is.
+TEST_F(CreateBlockFile, BlockInTheCurrentFolderIsRemovedAndALinkInTheReceivingFolderKept) {
+    const std::string block = "351234567890123_143205_21032003.res";
+    write_file("target", "keep");
+    fs::create_symlink(fs::absolute("target"), "out/" + block);
+    write_file("list.res", A01 + A02);
+    TransferRecord record;
+    record.directory = "out/";
+    record.file = std::fopen("list.res", "rb");
+    begin_split(record, OPT_IMEI, window);
+    read_split(record);
+    for (int pass = 0; pass < 10; ++pass) {
+        ASSERT_FALSE(write_split(record, state, window).failed);
+        SplitMove move = next_split(record, OPT_IMEI, window);
+        if (move == SplitMove::NextRow) break;
+        if (move == SplitMove::ReadMore) read_split(record);
+    }
+    std::fclose(record.file);
+    EXPECT_TRUE(fs::is_symlink("out/" + block));
+    EXPECT_EQ(read_file("target"), "keep");
+    EXPECT_FALSE(fs::exists(block));
+}
+
 // A block that cannot be written (a full disk) ends the split with the write error's text,
 // not the text of a name that cannot be created.
 TEST_F(CreateBlockFile, BlockThatCannotBeWrittenEndsTheSplitWithTheReason) {
